@@ -1,0 +1,24 @@
+#include "Startup.h"
+
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QStyle>
+
+int runTerminal(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("bvterm"));
+    // One style everywhere, so that the fixed layout looks the same on every desktop.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+
+    frmMain window;
+    if (const QScreen* screen = window.screen()) {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window.move(frame.topLeft());
+    }
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "TerminalState.h"
+
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class ResponseListView;
+class SerialPortControl;
+class UpDown;
+
+// The terminal's one window: its 22 controls, the state its handlers share, and the handlers.
+// The port polling loop runs inside the Connect handler and lets every other handler run inside
+// its yields to the event loop.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    // Shows a modal message; tests replace it so that no box waits for a click.
+    using MessageSink =
+        std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)>;
+
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Window events.
+    void Form_Load();
+    void Form_QueryUnload(qint16& Cancel, qint16 UnloadMode);
+    void Form_Unload(qint16& Cancel);
+    void Form_Resize();
+    void Form_Paint();
+
+    // Control events.
+    void cmdConnect_Click();
+    void cboPort_Click();
+    void cboBaudRate_Click();
+    void spnTimeout_Change();
+    void cmdSend_Click();
+    void txtcmd_KeyPress(qint16& KeyAscii);
+    void cmdClear_Click();
+    void chkStream_Click();
+    void cmdSave_Click();
+    void cmdCommandList_Click();
+
+    // The window's public procedures.
+    void StartCheckingPort();
+    QString ParseString(QString& DataString);
+
+    TerminalState& state() { return State; }
+    const TerminalState& state() const { return State; }
+    void setMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
+    // True while a polling loop is running inside a Connect handler.
+    bool isPolling() const { return m_polling; }
+    // True once the polling loop has ended the program after a close request.
+    bool hasEndedProgram() const { return m_endedProgram; }
+
+    // The controls, in the order in which the window holds them.
+    SerialPortControl* ComPort = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QComboBox* txtcmd = nullptr;
+    QPushButton* cmdCommandList = nullptr;
+    QPushButton* cmdConnect = nullptr;
+    UpDown* spnTimeout = nullptr;
+    QLineEdit* txtTimeout = nullptr;
+    QComboBox* cboBaudRate = nullptr;
+    QComboBox* cboPort = nullptr;
+    QPushButton* cmdSend = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label1 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QFileDialog* FileName = nullptr;
+    QCheckBox* chkStrip = nullptr;
+    QPushButton* cmdSave = nullptr;
+    QPushButton* cmdClear = nullptr;
+    QCheckBox* chkStream = nullptr;
+    QCheckBox* chkTimeStamp = nullptr;
+    ResponseListView* lstResponse = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void setTabOrder();
+    void wireEvents();
+    void showMessage(QMessageBox::Icon icon, const QString& title, const QString& text);
+
+    // Connection.
+    void connectSequence();
+    void disconnectSequence();
+    void queueConnectPress();
+    void reconnectIfConnected();
+    QString portToolTip() const;
+
+    // Exchange.
+    std::optional<QString> ReadPortLine();
+    void yieldToWindow(bool mayWait, qint64 deadlineMs = -1);
+    int waitingCharacters();
+    void handleReplyLine(QString reply);
+    void addReplyRow(const QString& timeStamp, const QString& reply);
+    void endProgramAfterClose();
+
+    // Log and files.
+    QString AskFileName();
+    void addNoticeRow(const QString& notice);
+
+    TerminalState State;
+    MessageSink m_messageSink;
+    QTimer m_wakeTimer;
+    QElapsedTimer m_clock; // monotonic time base of the reply time-out
+    QString m_chosenFile; // the name chosen at the last file prompt
+    bool m_polling = false;
+    bool m_endedProgram = false;
+};

@@ -1,0 +1,132 @@
+// How the response log scales: appending rows and bringing each into view, with the log shown,
+// at 10k, 100k and 1M rows; next to the same done with QTreeWidget items.
+
+#include "BenchSupport.h"
+
+#include "app/Geometry.h"
+#include "log/ResponseListView.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTreeWidget>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QString kCommand = QStringLiteral("MEAS:VOLT?");            // 10 characters
+const QString kStamp = QStringLiteral("03/25/2026 14:07:09.045"); // 23 characters
+const QString kReply = QStringLiteral("+1.234E+01");              // 10 characters
+constexpr int EventsEveryRows = 1000; // the view paints as often as the event loop lets it
+
+struct Figures {
+    double microsecondsPerRow = 0;
+    double bytesPerRow = 0;
+};
+
+// Appends `rows` rows (command rows and reply rows in turn) through `append`, which adds one row
+// and brings it into view, handling window events every so many rows.
+Figures measure(long long rows, const std::function<void(long long)>& append)
+{
+    QApplication::processEvents();
+    const size_t heapBefore = bench::heapInUse();
+    QElapsedTimer timer;
+    timer.start();
+    for (long long i = 0; i < rows; ++i) {
+        append(i);
+        if (i % EventsEveryRows == 0)
+            QApplication::processEvents();
+    }
+    QApplication::processEvents();
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    const size_t heapAfter = bench::heapInUse();
+    return {seconds * 1e6 / double(rows), double(heapAfter - heapBefore) / double(rows)};
+}
+
+Figures measureLog(long long rows)
+{
+    auto log = std::make_unique<ResponseListView>();
+    log->resize(twipsToPixels(9135), twipsToPixels(3885));
+    log->show();
+    QApplication::processEvents();
+    ResponseListView* view = log.get();
+    return measure(rows, [view](long long i) {
+        if (i % 2 == 0) {
+            view->EnsureVisible(view->AddRow(kCommand));
+        } else {
+            const int row = view->AddRow(kStamp);
+            view->SetResponse(row, kReply);
+            view->EnsureVisible(row);
+        }
+    });
+}
+
+Figures measureTreeWidget(long long rows)
+{
+    auto tree = std::make_unique<QTreeWidget>();
+    tree->setColumnCount(2);
+    tree->setHeaderLabels({QStringLiteral("Command"), QStringLiteral("Response")});
+    tree->setRootIsDecorated(false);
+    tree->setUniformRowHeights(true);
+    tree->resize(twipsToPixels(9135), twipsToPixels(3885));
+    tree->show();
+    QApplication::processEvents();
+    QTreeWidget* view = tree.get();
+    return measure(rows, [view](long long i) {
+        auto* item = new QTreeWidgetItem(view);
+        if (i % 2 == 0) {
+            item->setText(0, kCommand);
+        } else {
+            item->setText(0, kStamp);
+            item->setText(1, kReply);
+        }
+        view->scrollToItem(item);
+    });
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const long long sizes[] = {10000, 100000, 1000000};
+    // The item-based list gets slower with every row; past this budget its larger sizes are only
+    // estimated from the smaller ones.
+    const double treeBudgetSeconds = 300;
+
+    std::printf("Response log: append a row and bring it into view, log shown (offscreen)\n");
+    std::printf("rows: command rows (10-char command) and reply rows (23-char time stamp, "
+                "10-char reply) in turn\n\n");
+    std::printf("%-8s %16s %14s   %16s %14s\n", "rows", "log us/row", "log B/row",
+                "QTreeWidget us/row", "QTreeWidget B/row");
+    double previousTreeSeconds = 0;
+    long long previousRows = 0;
+    for (long long rows : sizes) {
+        const Figures log = measureLog(rows);
+        QString tree;
+        // The tree's cost per row grows with its length: estimate its time before running it.
+        const double estimate = previousRows == 0
+                                    ? 0
+                                    : previousTreeSeconds * double(rows) * double(rows) /
+                                          (double(previousRows) * double(previousRows));
+        if (estimate <= treeBudgetSeconds) {
+            const Figures naive = measureTreeWidget(rows);
+            previousTreeSeconds = naive.microsecondsPerRow * double(rows) / 1e6;
+            previousRows = rows;
+            tree = QString::asprintf("%16.2f %14.0f", naive.microsecondsPerRow, naive.bytesPerRow);
+        } else {
+            tree = QString::asprintf("%16s %14s", "skipped", "-") +
+                   QString::asprintf("   (estimated %.0f s, %.0f us/row)", estimate,
+                                     estimate * 1e6 / double(rows));
+        }
+        std::printf("%-8s %16.2f %14.0f   %s\n", qPrintable(bench::shortCount(rows)),
+                    log.microsecondsPerRow, log.bytesPerRow, qPrintable(tree));
+        std::fflush(stdout);
+    }
+    std::printf("\nGoals for the log at 1M rows: flat cost per row, at most 10 us and 150 bytes "
+                "per row.\n");
+    return 0;
+}

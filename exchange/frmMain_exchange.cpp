@@ -1,0 +1,213 @@
+#include "app/frmMain.h"
+#include "exchange/LineFramer.h"
+#include "exchange/TimeStamp.h"
+#include "exchange/ValueStripping.h"
+#include "log/ResponseListView.h"
+#include "log/TextFiles.h"
+#include "serial/SerialPortControl.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+// A stream line that could not be written.
+class StreamError : public Failure {
+public:
+    using Failure::Failure;
+};
+
+bool isSet(const QCheckBox* box)
+{
+    return box->checkState() == Qt::Checked;
+}
+
+} // namespace
+
+void frmMain::cmdSend_Click()
+{
+    const bool sendHadFocus = cmdSend->hasFocus();
+    cmdSend->setEnabled(false);
+    const QString command = txtcmd->currentText();
+    txtcmd->lineEdit()->setSelection(0, static_cast<int>(command.size()));
+    State.CurrentItem = lstResponse->AddRow(command);
+    lstResponse->EnsureVisible(State.CurrentItem);
+    try {
+        ComPort->setOutput(command + QStringLiteral("\r\n"));
+    } catch (const PortError& failure) {
+        showMessage(QMessageBox::Warning, QStringLiteral("Error"),
+                    QStringLiteral("The command was not sent. %1").arg(failure.description()));
+    }
+    cmdSend->setEnabled(true);
+    if (sendHadFocus)
+        cmdSend->setFocus();
+    State.CurrentItem = TerminalState::NoRow;
+}
+
+void frmMain::txtcmd_KeyPress(qint16& KeyAscii)
+{
+    if (KeyAscii != 13)
+        return;
+    txtcmd->addItem(txtcmd->currentText());
+    cmdSend_Click();
+}
+
+QString frmMain::ParseString(QString& DataString)
+{
+    if (DataString.isEmpty())
+        return QString();
+    DataString = cutReplyPrefix(DataString);
+    const std::optional<double> value = readLeadingNumber(DataString);
+    return value ? formatNumber(*value) : QString();
+}
+
+void frmMain::yieldToWindow(bool mayWait, qint64 deadlineMs)
+{
+    if (!mayWait) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return;
+    }
+    // Nothing is waiting: sleep until a window event, a received byte (the port's notifier is
+    // an event source too) or the deadline of the read in progress, whichever comes first.
+    if (deadlineMs >= 0) {
+        const qint64 remaining = deadlineMs - m_clock.elapsed();
+        if (remaining <= 0) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            return;
+        }
+        m_wakeTimer.start(static_cast<int>(std::min<qint64>(remaining, INT_MAX)));
+    }
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    m_wakeTimer.stop();
+}
+
+int frmMain::waitingCharacters()
+{
+    const int waiting = ComPort->InBufferCount();
+    // A device that went away is a failure once what it sent before has been read.
+    if (waiting == 0 && !ComPort->DeviceLost().isEmpty())
+        throw PortError(ComPort->DeviceLost());
+    return waiting;
+}
+
+std::optional<QString> frmMain::ReadPortLine()
+{
+    LineFramer line;
+    const quint64 connection = ComPort->OpenCount();
+    const qint64 start = m_clock.elapsed();
+    bool mayWait = false; // the caller has just seen characters waiting
+    for (;;) {
+        // The time-out is read afresh on every pass; the wake-up comes just after it has passed.
+        const qint64 deadline = start + qint64(State.TimeoutSeconds) * 1000 + 1;
+        yieldToWindow(mayWait && !State.Unloading, deadline);
+        // Reopened under the read (a reconnect), the port delivers a new connection's
+        // characters: the old connection's line is over.
+        if (ComPort->OpenCount() != connection && ComPort->PortOpen())
+            return std::nullopt;
+        const int waiting = waitingCharacters();
+        if (waiting > 0) {
+            const QString received = ComPort->Input();
+            if (!received.isEmpty() && line.feed(received.at(0)))
+                return line.takeLine();
+        } else if (State.Unloading) {
+            // The program is ending: the rest of this line will not arrive in time.
+            return std::nullopt;
+        }
+        mayWait = waiting <= 1;
+        const qint64 elapsedMs = m_clock.elapsed() - start;
+        if (double(elapsedMs) / 1000.0 > double(State.TimeoutSeconds))
+            return std::nullopt;
+    }
+}
+
+void frmMain::addReplyRow(const QString& timeStamp, const QString& reply)
+{
+    State.CurrentItem = lstResponse->AddRow(timeStamp);
+    if (!reply.isEmpty())
+        lstResponse->SetResponse(State.CurrentItem, reply);
+    lstResponse->EnsureVisible(State.CurrentItem);
+    State.CurrentItem = TerminalState::NoRow;
+}
+
+void frmMain::handleReplyLine(QString reply)
+{
+    if (isSet(chkStrip))
+        reply = ParseString(reply);
+    const bool withTimeStamp = isSet(chkTimeStamp);
+    const QString stamp =
+        withTimeStamp ? timeStampText(QDateTime::currentDateTime()) : QString();
+    if (State.VisualOutput) {
+        addReplyRow(stamp, reply);
+        return;
+    }
+    const QString failure =
+        appendLineToFile(State.StreamFileName, streamLine(stamp, withTimeStamp, reply));
+    if (!failure.isEmpty()) {
+        // The line is kept in the log rather than lost.
+        addReplyRow(stamp, reply);
+        throw StreamError(QStringLiteral("Could not write to the stream file %1: %2.")
+                              .arg(State.StreamFileName, failure));
+    }
+}
+
+void frmMain::StartCheckingPort()
+{
+    // A connect made while a loop is already running (a reconnect handled inside its yield)
+    // leaves the polling to that loop, which goes on with the port just opened.
+    if (m_polling)
+        return;
+    m_polling = true;
+    bool mayWait = false;
+    try {
+        for (;;) {
+            yieldToWindow(mayWait);
+            const int waiting = waitingCharacters();
+            if (waiting > 0) {
+                const std::optional<QString> line = ReadPortLine();
+                // A read given up because the program is ending logs nothing.
+                if (line || !State.Unloading)
+                    handleReplyLine(line.value_or(QString()));
+            }
+            mayWait = waiting == 0;
+            if (State.Unloading) {
+                m_polling = false;
+                endProgramAfterClose();
+                return;
+            }
+            if (!State.CheckingPort)
+                break;
+        }
+    } catch (const Failure& failure) {
+        // The loop stops; the port stays open and the caption keeps saying Disconnect.
+        m_polling = false;
+        showMessage(QMessageBox::Warning, QStringLiteral("Error"), failure.description());
+        return;
+    }
+    m_polling = false;
+    if (ComPort->PortOpen())
+        ComPort->setPortOpen(false);
+}
+
+void frmMain::endProgramAfterClose()
+{
+    // While streaming, the complete lines already received still go to the file; in the log
+    // they would be gone with the window anyway.
+    if (!State.VisualOutput) {
+        LineFramer line;
+        try {
+            while (ComPort->InBufferCount() > 0) {
+                if (line.feed(ComPort->Input().at(0)))
+                    handleReplyLine(line.takeLine());
+            }
+        } catch (const Failure&) {
+            // The program is ending; there is nobody left to tell.
+        }
+    }
+    if (ComPort->PortOpen())
+        ComPort->setPortOpen(false);
+    m_endedProgram = true;
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,300 @@
+#include "ResponseListView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStandardItemModel>
+#include <QToolTip>
+
+namespace {
+constexpr int CellPadding = 4;
+}
+
+ResponseListView::ResponseListView(QWidget* parent) : QAbstractScrollArea(parent)
+{
+    // The header has a model of its own so that clearing the rows leaves the column widths.
+    m_headerModel = new QStandardItemModel(0, 2, this);
+    m_headerModel->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Response")});
+    m_header = new QHeaderView(Qt::Horizontal, this);
+    m_header->setModel(m_headerModel);
+    m_header->setSectionsClickable(false);
+    m_header->setStretchLastSection(false);
+    m_header->setSectionResizeMode(QHeaderView::Interactive);
+    m_header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_header->setFocusPolicy(Qt::NoFocus);
+    m_header->resizeSection(0, 96);
+    m_header->resizeSection(1, 96);
+
+    setFocusPolicy(Qt::StrongFocus);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    verticalScrollBar()->setSingleStep(1);
+    horizontalScrollBar()->setSingleStep(8);
+    viewport()->setAutoFillBackground(false);
+
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this, &ResponseListView::rowsAppended);
+    connect(&m_model, &QAbstractItemModel::dataChanged, viewport(),
+            qOverload<>(&QWidget::update));
+    connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {
+        m_selected = -1;
+        updateScrollBars();
+        viewport()->update();
+    });
+    connect(m_header, &QHeaderView::sectionResized, this, [this] {
+        updateScrollBars();
+        viewport()->update();
+    });
+}
+
+int ResponseListView::AddRow(const QString& command)
+{
+    return m_model.append(command) + 1;
+}
+
+void ResponseListView::SetResponse(int row, const QString& response)
+{
+    m_model.setResponse(row - 1, response);
+}
+
+int ResponseListView::Count() const
+{
+    return m_model.rowCount();
+}
+
+LogRow ResponseListView::Row(int row) const
+{
+    return m_model.row(row - 1);
+}
+
+void ResponseListView::Clear()
+{
+    m_model.clear();
+}
+
+void ResponseListView::SetBackColor(const QColor& color)
+{
+    m_backColor = color;
+    viewport()->update();
+}
+
+void ResponseListView::EnsureVisible(int row)
+{
+    const int index = row - 1;
+    if (index < 0 || index >= Count())
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    if (index < bar->value())
+        bar->setValue(index);
+    else if (index >= bar->value() + fullyVisibleRows())
+        bar->setValue(index - fullyVisibleRows() + 1);
+}
+
+void ResponseListView::setColumnWidth(int column, int pixels)
+{
+    m_header->resizeSection(column, pixels);
+}
+
+int ResponseListView::columnWidth(int column) const
+{
+    return m_header->sectionSize(column);
+}
+
+int ResponseListView::rowHeight() const
+{
+    return fontMetrics().height() + 3;
+}
+
+int ResponseListView::TopRow() const
+{
+    return verticalScrollBar()->value() + 1;
+}
+
+bool ResponseListView::IsRowVisible(int row) const
+{
+    const int index = row - 1;
+    const int top = verticalScrollBar()->value();
+    return index >= top && index < top + fullyVisibleRows();
+}
+
+int ResponseListView::fullyVisibleRows() const
+{
+    return std::max(1, viewport()->height() / rowHeight());
+}
+
+void ResponseListView::rowsAppended()
+{
+    updateScrollBars();
+    // Only a row that lands inside the visible part needs painting.
+    const int last = Count() - 1;
+    if (last <= verticalScrollBar()->value() + fullyVisibleRows())
+        viewport()->update();
+}
+
+void ResponseListView::updateScrollBars()
+{
+    QScrollBar* vbar = verticalScrollBar();
+    const int page = fullyVisibleRows();
+    vbar->setPageStep(page);
+    vbar->setRange(0, std::max(0, Count() - page));
+
+    QScrollBar* hbar = horizontalScrollBar();
+    const int contentWidth = m_header->length();
+    hbar->setPageStep(viewport()->width());
+    hbar->setRange(0, std::max(0, contentWidth - viewport()->width()));
+}
+
+void ResponseListView::placeHeader()
+{
+    const int height = m_header->sizeHint().height();
+    setViewportMargins(0, height, 0, 0);
+    const QRect area = viewport()->geometry();
+    m_header->setGeometry(area.left(), area.top() - height, area.width(), height);
+}
+
+void ResponseListView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    placeHeader();
+    updateScrollBars();
+}
+
+void ResponseListView::changeEvent(QEvent* event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        placeHeader();
+        updateScrollBars();
+    }
+}
+
+void ResponseListView::scrollContentsBy(int dx, int dy)
+{
+    if (dx != 0)
+        m_header->setOffset(horizontalScrollBar()->value());
+    Q_UNUSED(dy);
+    viewport()->update();
+}
+
+void ResponseListView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    painter.fillRect(event->rect(), m_backColor);
+
+    const int height = rowHeight();
+    const int first = verticalScrollBar()->value();
+    const int count = Count();
+    const int xOffset = horizontalScrollBar()->value();
+    const QFontMetrics metrics = fontMetrics();
+    const bool focused = hasFocus();
+    const QPalette::ColorGroup group = focused ? QPalette::Active : QPalette::Inactive;
+
+    for (int index = first, y = 0; index < count && y < viewport()->height(); ++index, y += height) {
+        const bool selected = index == m_selected;
+        if (selected) {
+            const QRect rowRect(-xOffset, y, m_header->length(), height);
+            painter.fillRect(rowRect, palette().brush(group, QPalette::Highlight));
+        }
+        painter.setPen(palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        for (int column = 0; column < 2; ++column) {
+            const int left = m_header->sectionPosition(column) - xOffset;
+            const int width = m_header->sectionSize(column);
+            const QRect textRect(left + CellPadding, y, width - 2 * CellPadding, height);
+            const QString text = m_model.cell(index, column).toString();
+            painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
+                             metrics.elidedText(text, Qt::ElideRight, textRect.width()));
+        }
+    }
+}
+
+int ResponseListView::rowAt(int y) const
+{
+    const int index = verticalScrollBar()->value() + y / rowHeight();
+    return index < Count() ? index : -1;
+}
+
+int ResponseListView::columnAt(int x) const
+{
+    return m_header->logicalIndexAt(x);
+}
+
+void ResponseListView::select(int index)
+{
+    if (Count() == 0)
+        return;
+    m_selected = std::clamp(index, 0, Count() - 1);
+    EnsureVisible(m_selected + 1);
+    viewport()->update();
+}
+
+void ResponseListView::mousePressEvent(QMouseEvent* event)
+{
+    const int index = rowAt(event->position().toPoint().y());
+    if (index >= 0)
+        select(index);
+    QAbstractScrollArea::mousePressEvent(event);
+}
+
+void ResponseListView::keyPressEvent(QKeyEvent* event)
+{
+    const int page = fullyVisibleRows();
+    const int current = m_selected < 0 ? verticalScrollBar()->value() - 1 : m_selected;
+    if (event->matches(QKeySequence::Copy) && m_selected >= 0) {
+        const LogRow row = m_model.row(m_selected);
+        QApplication::clipboard()->setText(row.Command + QLatin1Char('\t') + row.Response);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Down:
+        select(current + 1);
+        break;
+    case Qt::Key_Up:
+        select(current - 1);
+        break;
+    case Qt::Key_PageDown:
+        select(current + page);
+        break;
+    case Qt::Key_PageUp:
+        select(current - page);
+        break;
+    case Qt::Key_Home:
+        select(0);
+        break;
+    case Qt::Key_End:
+        select(Count() - 1);
+        break;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        horizontalScrollBar()->triggerAction(event->key() == Qt::Key_Left
+                                                 ? QAbstractSlider::SliderSingleStepSub
+                                                 : QAbstractSlider::SliderSingleStepAdd);
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+    }
+}
+
+bool ResponseListView::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        // Show the whole text of a cell that is too wide for its column.
+        auto* help = static_cast<QHelpEvent*>(event);
+        const int index = rowAt(help->pos().y());
+        const int column = columnAt(help->pos().x() + horizontalScrollBar()->value());
+        if (index >= 0 && column >= 0) {
+            const QString text = m_model.cell(index, column).toString();
+            const int room = m_header->sectionSize(column) - 2 * CellPadding;
+            if (fontMetrics().horizontalAdvance(text) > room) {
+                QToolTip::showText(help->globalPos(), text, viewport());
+                return true;
+            }
+        }
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "ResponseLogModel.h"
+
+#include <QAbstractScrollArea>
+#include <QColor>
+
+class QHeaderView;
+class QStandardItemModel;
+
+// The response log as the user sees it: a two-column report list that paints only the rows in
+// view, so that appending a row and bringing it into view cost the same at any length of log.
+// Rows are numbered from 1 in the operations the window uses.
+class ResponseListView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit ResponseListView(QWidget* parent = nullptr);
+
+    // Operations of the log.
+    int AddRow(const QString& command); // returns the new row's number
+    void SetResponse(int row, const QString& response);
+    void EnsureVisible(int row);
+    int Count() const;
+    LogRow Row(int row) const;
+    void Clear();
+    void SetBackColor(const QColor& color);
+    QColor BackColor() const { return m_backColor; }
+
+    ResponseLogModel& model() { return m_model; }
+    QHeaderView* header() const { return m_header; }
+    void setColumnWidth(int column, int pixels);
+    int columnWidth(int column) const;
+    int rowHeight() const;
+    // First row (counted from 1) at the top of the view, and the selected row or 0.
+    int TopRow() const;
+    int SelectedRow() const { return m_selected + 1; }
+    bool IsRowVisible(int row) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void rowsAppended();
+    void updateScrollBars();
+    void placeHeader();
+    int fullyVisibleRows() const;
+    int rowAt(int y) const;
+    int columnAt(int x) const;
+    void select(int index);
+
+    ResponseLogModel m_model;
+    QStandardItemModel* m_headerModel = nullptr;
+    QHeaderView* m_header = nullptr;
+    QColor m_backColor = Qt::white;
+    int m_selected = -1; // counted from 0
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "TextArena.h"
+
+#include <QAbstractTableModel>
+
+#include <deque>
+
+// One row of the response log: its Command cell and its Response cell.
+struct LogRow {
+    QString Command;
+    QString Response;
+};
+
+// The rows of the response log in the order they were added, two columns each. Texts live in
+// a shared arena so that a log of millions of rows stays small.
+class ResponseLogModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { CommandColumn = 0, ResponseColumn = 1 };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    // Appends a row with the given Command cell and an empty Response cell; returns its index
+    // counted from 0.
+    int append(QStringView command);
+    void setResponse(int row, QStringView response);
+    QStringView cell(int row, int column) const;
+    LogRow row(int row) const;
+    void clear();
+
+private:
+    struct Row {
+        TextArena::Span command;
+        TextArena::Span response;
+    };
+
+    std::deque<Row> m_rows;
+    TextArena m_text;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+class QIODevice;
+
+struct LogRow;
+
+// The text files the terminal writes: one byte per character (Latin-1, "?" for a character
+// that has none), every line ended by a carriage return and a line feed.
+
+// Bytes of one line with its line ending.
+QByteArray fileLine(const QString& text);
+
+// A stream line: the time stamp, "," and the reply; or the reply alone without a time stamp.
+QString streamLine(const QString& timeStamp, bool withTimeStamp, const QString& reply);
+
+// Appends one line to the file (created when missing) and closes it again, so that nothing
+// stays buffered or locked between lines. Returns "" or the reason it failed.
+QString appendLineToFile(const QString& path, const QString& text);
+
+// "Date:" line of a saved log: the short date, one blank and the long time, in the user's
+// regional format.
+QString savedLogDate(const QDateTime& localTime);
+
+// Writes a saved log: the header, an empty line, the date line, an empty line, then
+// "Command,Response" for each of the rows numbered 1 to rowCount, unquoted. False when a
+// write failed.
+bool writeSavedLog(QIODevice& out, const QString& dateText, int rowCount,
+                   const std::function<LogRow(int row)>& rowAt);
+
+// Gives the file new content written by `write`. A regular file (or a new one) is replaced
+// only once everything has been written and flushed, so a failure leaves the old file as it
+// was; a read-only file is left alone; a device or pipe is written directly. Returns "" or the
+// reason it failed.
+QString writeWholeFile(const QString& path, const std::function<bool(QIODevice&)>& write);

@@ -1,0 +1,100 @@
+#include "app/frmMain.h"
+#include "log/ResponseListView.h"
+#include "log/StreamingColors.h"
+#include "log/TextFiles.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QPushButton>
+
+void frmMain::cmdClear_Click()
+{
+    lstResponse->Clear();
+    cmdSave->setEnabled(false);
+}
+
+void frmMain::addNoticeRow(const QString& notice)
+{
+    State.CurrentItem = lstResponse->AddRow(QString());
+    lstResponse->SetResponse(State.CurrentItem, notice);
+    lstResponse->EnsureVisible(State.CurrentItem);
+    State.CurrentItem = TerminalState::NoRow;
+}
+
+void frmMain::chkStream_Click()
+{
+    if (chkStream->checkState() == Qt::Checked) {
+        State.StreamFileName = AskFileName();
+        // A dismissed prompt has already switched streaming off again, nested in this run.
+        if (State.StreamFileName.isEmpty())
+            return;
+        State.CurrentItem = lstResponse->AddRow(QString());
+        State.VisualOutput = false;
+        lstResponse->SetBackColor(streamingBackground());
+        lstResponse->SetResponse(State.CurrentItem,
+                                 QStringLiteral("Data is going to be streamed to ") +
+                                     State.StreamFileName);
+        lstResponse->EnsureVisible(State.CurrentItem);
+        State.CurrentItem = TerminalState::NoRow;
+    } else {
+        State.VisualOutput = true;
+        lstResponse->SetBackColor(loggingBackground());
+        addNoticeRow(QStringLiteral("Data streaming canceled. "));
+    }
+}
+
+QString frmMain::AskFileName()
+{
+    if (!FileName) {
+        // One dialog for the window's lifetime; it remembers the name chosen last. Qt's own
+        // dialog behaves the same on every desktop.
+        FileName = new QFileDialog(this);
+        FileName->setWindowTitle(QStringLiteral("Please enter the file name"));
+        FileName->setOption(QFileDialog::DontUseNativeDialog);
+        FileName->setAcceptMode(QFileDialog::AcceptSave);
+        FileName->setFileMode(QFileDialog::AnyFile);
+    }
+    FileName->setNameFilter(QStringLiteral("Text Files (*.txt)"));
+    // Ask before an existing file is overwritten.
+    FileName->setOption(QFileDialog::DontConfirmOverwrite, false);
+    FileName->setWindowTitle(QStringLiteral("Please enter a file name"));
+    FileName->setDirectory(QCoreApplication::applicationDirPath());
+    if (!m_chosenFile.isEmpty())
+        FileName->selectFile(m_chosenFile);
+    if (FileName->exec() == QDialog::Accepted) {
+        const QStringList chosen = FileName->selectedFiles();
+        if (!chosen.isEmpty() && !chosen.first().isEmpty()) {
+            m_chosenFile = QDir::toNativeSeparators(chosen.first());
+            return m_chosenFile;
+        }
+    }
+    // Nothing chosen: the stream switch goes off (its handler runs now if it was on).
+    chkStream->setChecked(false);
+    return QString();
+}
+
+void frmMain::cmdSave_Click()
+{
+    State.StreamFileName = AskFileName();
+    if (State.StreamFileName.isEmpty())
+        return;
+    const QString path = State.StreamFileName;
+    const QString date = savedLogDate(QDateTime::currentDateTime());
+    const int rows = lstResponse->Count();
+    const QString failure = writeWholeFile(path, [&](QIODevice& out) {
+        return writeSavedLog(out, date, rows, [this](int row) {
+            State.CurrentItem = row;
+            return lstResponse->Row(row);
+        });
+    });
+    State.CurrentItem = TerminalState::NoRow;
+    // The file is complete and on disk before the user is told so.
+    if (failure.isEmpty())
+        showMessage(QMessageBox::Information, QStringLiteral("Info"),
+                    QStringLiteral("The data are in ") + path);
+    else
+        showMessage(QMessageBox::Information, QStringLiteral("Error"),
+                    QStringLiteral("The log could not be saved to %1: %2.").arg(path, failure));
+}

@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Sets everything up (see setup.sh), builds in Release and runs the whole test suite.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/scripts/setup.sh"
+ctest --test-dir "$top/build" --output-on-failure --parallel 2

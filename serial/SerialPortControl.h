@@ -1,0 +1,81 @@
+#pragma once
+
+#include "app/Failure.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+// A failure of the serial port control.
+class PortError : public Failure {
+public:
+    using Failure::Failure;
+};
+
+// The window's serial port, reduced to the few operations the terminal relies on. Received
+// bytes are only ever polled; bytes and characters map one to one (Latin-1). Operations that
+// can fail throw PortError; PortOpen and InBufferCount never fail.
+class SerialPortControl : public QObject {
+    Q_OBJECT
+public:
+    explicit SerialPortControl(QObject* parent = nullptr);
+    ~SerialPortControl() override;
+
+    // Port number 1 to 12; only while the port is closed.
+    void setCommPort(int number);
+    int CommPort() const { return m_commPort; }
+
+    // Line settings "rate,parity,data bits,stop bits", such as "9600,N,8,1".
+    void setSettings(const QString& settings);
+    QString Settings() const { return m_settings; }
+
+    // Opens the port with the number and settings set before, or closes it.
+    void setPortOpen(bool open);
+    bool PortOpen() const;
+
+    // How many characters one read of Input returns at most; 0 means all that are waiting.
+    void setInputLen(int length) { m_inputLen = std::max(0, length); }
+    int InputLen() const { return m_inputLen; }
+
+    // Received characters waiting to be read; 0 once the port is closed.
+    int InBufferCount() const;
+    // Takes the next waiting characters (InputLen of them at most) from the receive buffer.
+    QString Input();
+    // Hands the text to the port in one write, one byte per character ("?" for a character
+    // that has no byte).
+    void setOutput(const QString& text);
+
+    // Set when the device went away while open (unplugged, or the other end hung up): the port
+    // is then closed at once, the characters received before stay readable, and this describes
+    // what happened. Cleared by the next open or close.
+    QString DeviceLost() const { return m_lost; }
+    // Counts the opens; a reader that sees it change knows the port was reopened under it.
+    quint64 OpenCount() const { return m_openCount; }
+    // "COM n (device)", as failures name the port.
+    QString portLabel() const;
+
+private:
+    struct LineSettings {
+        qint32 rate = 9600;
+        QSerialPort::Parity parity = QSerialPort::NoParity;
+        QSerialPort::DataBits dataBits = QSerialPort::Data8;
+        QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    };
+    static bool parseSettings(const QString& text, LineSettings* settings);
+    void applySettings();
+    QString openFailure(QSerialPort::SerialPortError error) const;
+    void portErrorOccurred(QSerialPort::SerialPortError error);
+    void closeLostDevice(quint64 session);
+    bool deviceHungUp() const;
+
+    QSerialPort m_port;
+    int m_commPort = 1;
+    QString m_settings = QStringLiteral("9600,N,8,1");
+    LineSettings m_line;
+    int m_inputLen = 0;
+    QString m_device;      // path the last open used
+    QByteArray m_leftover; // characters received before the device went away
+    QString m_lost;
+    quint64 m_openCount = 0;
+};

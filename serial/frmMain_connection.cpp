@@ -1,0 +1,119 @@
+#include "app/Captions.h"
+#include "app/UpDown.h"
+#include "app/frmMain.h"
+#include "log/ResponseListView.h"
+#include "serial/PortNames.h"
+#include "serial/SerialPortControl.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+
+#include <cmath>
+#include <limits>
+
+void frmMain::cmdConnect_Click()
+{
+    const QString caption = cmdConnect->text();
+    bool opened = false;
+    try {
+        if (caption == kConnectCaption) {
+            connectSequence();
+            opened = true;
+        } else if (caption == kDisconnectCaption) {
+            disconnectSequence();
+        }
+    } catch (const PortError& failure) {
+        showMessage(QMessageBox::Warning, QStringLiteral("Communication Error"),
+                    failure.description());
+        cmdConnect->setText(kConnectCaption);
+        cmdSend->setEnabled(false);
+        txtcmd->setEditText(kCommandPrompt);
+        txtcmd->setEnabled(false);
+        // The log stays available after a failed connect, as after a disconnect.
+        const bool hasRows = lstResponse->Count() > 0;
+        cmdSave->setEnabled(hasRows);
+        cmdClear->setEnabled(hasRows);
+        return;
+    }
+    if (opened)
+        StartCheckingPort();
+}
+
+void frmMain::connectSequence()
+{
+    cmdConnect->setText(kDisconnectCaption);
+    cmdSend->setEnabled(true);
+    cmdSave->setEnabled(false);
+    cmdClear->setEnabled(false);
+    txtcmd->setEditText(QString());
+    txtcmd->setEnabled(true);
+    ComPort->setCommPort(PortNames::portNumberOf(cboPort->currentText()));
+    ComPort->setSettings(cboBaudRate->currentText() + QStringLiteral(",N,8,1"));
+    ComPort->setPortOpen(true);
+    ComPort->setInputLen(1);
+    State.CheckingPort = true;
+    txtcmd->setFocus();
+}
+
+void frmMain::disconnectSequence()
+{
+    cmdConnect->setText(kConnectCaption);
+    cmdSend->setEnabled(false);
+    txtcmd->setEditText(kCommandPromptAfterDisconnect);
+    txtcmd->setEnabled(false);
+    State.CheckingPort = false;
+    if (ComPort->PortOpen())
+        ComPort->setPortOpen(false);
+    if (lstResponse->Count() > 0) {
+        cmdSave->setEnabled(true);
+        cmdClear->setEnabled(true);
+    }
+}
+
+void frmMain::queueConnectPress()
+{
+    // Runs after the current handler has returned, in the order queued, like a key press
+    // on the focused Connect button.
+    QMetaObject::invokeMethod(this, &frmMain::cmdConnect_Click, Qt::QueuedConnection);
+}
+
+void frmMain::reconnectIfConnected()
+{
+    if (cmdConnect->text() != kDisconnectCaption)
+        return;
+    // Disconnect, then connect with the new choice.
+    cmdConnect->setFocus();
+    queueConnectPress();
+    cmdConnect->setFocus();
+    queueConnectPress();
+}
+
+void frmMain::cboPort_Click()
+{
+    reconnectIfConnected();
+}
+
+void frmMain::cboBaudRate_Click()
+{
+    reconnectIfConnected();
+}
+
+void frmMain::spnTimeout_Change()
+{
+    bool ok = false;
+    const float seconds = QLocale().toFloat(txtTimeout->text(), &ok);
+    // The box only ever holds the spinner's value; anything else leaves the time-out as it is.
+    if (!ok || !(std::fabs(seconds) <= std::numeric_limits<qint16>::max()))
+        return;
+    State.TimeoutSeconds = static_cast<qint16>(std::nearbyint(seconds));
+}
+
+QString frmMain::portToolTip() const
+{
+    const int number = PortNames::portNumberOf(cboPort->currentText());
+    return number == 0 ? QString()
+                       : QStringLiteral("%1 is %2").arg(cboPort->currentText(),
+                                                        PortNames::describe(number));
+}

@@ -1,0 +1,183 @@
+// The response log: its rows, the operations the handlers use, Clear, and the view that must
+// stay cheap however long the log grows.
+
+#include "app/frmMain.h"
+#include "log/ResponseListView.h"
+#include "log/StreamingColors.h"
+#include "log/TextArena.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+class ResponseLogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void arenaKeepsEveryText_data();
+    void arenaKeepsEveryText();
+    void rowsReadBackInOrder_data();
+    void rowsReadBackInOrder();
+    void responseOfAnEarlierRow();
+    void clearEmptiesTheLog();
+    void bringIntoViewShowsTheRow_data();
+    void bringIntoViewShowsTheRow();
+    void clearDisablesSaveAndKeepsTheRest();
+    void clearOnEmptyLog();
+    void streamingColourDiffersFromWhite();
+};
+
+void ResponseLogTest::arenaKeepsEveryText_data()
+{
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("empty and short") << QStringList{"", "a", "", "bc"};
+    QTest::newRow("longer than a block")
+        << QStringList{"x", QString(70000, QLatin1Char('L')), "after", QString(65536, 'M'), "y"};
+    QStringList many;
+    for (int i = 0; i < 20000; ++i)
+        many << QStringLiteral("text %1 \u00e9\u4e2d").arg(i);
+    QTest::newRow("many, across blocks, not Latin-1") << many;
+}
+
+void ResponseLogTest::arenaKeepsEveryText()
+{
+    QFETCH(QStringList, texts);
+    TextArena arena;
+    std::vector<TextArena::Span> spans;
+    for (const QString& text : texts)
+        spans.push_back(arena.store(text));
+    for (int i = 0; i < texts.size(); ++i)
+        QCOMPARE(arena.text(spans[size_t(i)]), texts[i]);
+}
+
+void ResponseLogTest::rowsReadBackInOrder_data()
+{
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<QStringList>("responses");
+    QTest::newRow("command then two replies")
+        << QStringList{"ID", "", ""} << QStringList{"", "BV-100", "OK"};
+    QTest::newRow("empty row") << QStringList{""} << QStringList{""};
+    QTest::newRow("time-stamped reply") << QStringList{"03/25/2026 14:07:09.045"}
+                                        << QStringList{"12.5"};
+    QTest::newRow("commas and line breaks kept")
+        << QStringList{"a,b", "x\ny"} << QStringList{"1,2", ""};
+}
+
+void ResponseLogTest::rowsReadBackInOrder()
+{
+    QFETCH(QStringList, commands);
+    QFETCH(QStringList, responses);
+    ResponseListView log;
+    for (int i = 0; i < commands.size(); ++i) {
+        const int row = log.AddRow(commands[i]);
+        QCOMPARE(row, i + 1);
+        QCOMPARE(log.Row(row).Response, QString()); // a new row's Response cell is empty
+        if (!responses[i].isEmpty())
+            log.SetResponse(row, responses[i]);
+    }
+    QCOMPARE(log.Count(), commands.size());
+    for (int i = 0; i < commands.size(); ++i) {
+        QCOMPARE(log.Row(i + 1).Command, commands[i]);
+        QCOMPARE(log.Row(i + 1).Response, responses[i]);
+    }
+    // The model shows the same cells in its two columns.
+    QCOMPARE(log.model().columnCount(), 2);
+    QCOMPARE(log.model().headerData(0, Qt::Horizontal).toString(), QStringLiteral("Command"));
+    QCOMPARE(log.model().headerData(1, Qt::Horizontal).toString(), QStringLiteral("Response"));
+    QCOMPARE(log.model().data(log.model().index(0, 0)).toString(), commands[0]);
+}
+
+void ResponseLogTest::responseOfAnEarlierRow()
+{
+    ResponseListView log;
+    const int first = log.AddRow("first");
+    log.AddRow("second");
+    log.SetResponse(first, "late");
+    QCOMPARE(log.Row(first).Response, QStringLiteral("late"));
+    QCOMPARE(log.Row(2).Command, QStringLiteral("second"));
+    QCOMPARE(log.Row(2).Response, QString());
+}
+
+void ResponseLogTest::clearEmptiesTheLog()
+{
+    ResponseListView log;
+    for (int i = 0; i < 1000; ++i)
+        log.SetResponse(log.AddRow(QString::number(i)), "r");
+    log.Clear();
+    QCOMPARE(log.Count(), 0);
+    QCOMPARE(log.AddRow("again"), 1);
+    QCOMPARE(log.Row(1).Command, QStringLiteral("again"));
+}
+
+void ResponseLogTest::bringIntoViewShowsTheRow_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("target");
+    QTest::newRow("last of few") << 3 << 3;
+    QTest::newRow("last of many") << 5000 << 5000;
+    QTest::newRow("back to the first") << 5000 << 1;
+    QTest::newRow("one in the middle") << 5000 << 2500;
+}
+
+void ResponseLogTest::bringIntoViewShowsTheRow()
+{
+    QFETCH(int, rows);
+    QFETCH(int, target);
+    ResponseListView log;
+    log.resize(600, 260);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    for (int i = 1; i <= rows; ++i)
+        log.EnsureVisible(log.AddRow(QString::number(i)));
+    QVERIFY(log.IsRowVisible(rows));
+    log.EnsureVisible(target);
+    QVERIFY(log.IsRowVisible(target));
+    // Keys move the selection and keep it in view.
+    log.setFocus();
+    QTest::keyClick(&log, Qt::Key_End);
+    QCOMPARE(log.SelectedRow(), rows);
+    QVERIFY(log.IsRowVisible(rows));
+    QTest::keyClick(&log, Qt::Key_Home);
+    QCOMPARE(log.SelectedRow(), 1);
+    QCOMPARE(log.TopRow(), 1);
+}
+
+void ResponseLogTest::clearDisablesSaveAndKeepsTheRest()
+{
+    frmMain w;
+    w.lstResponse->AddRow("ID");
+    w.cmdSave->setEnabled(true);
+    w.cmdClear->setEnabled(true);
+    w.lstResponse->SetBackColor(streamingBackground());
+    w.state().StreamFileName = "/tmp/run1.txt";
+    w.state().VisualOutput = false;
+    w.chkTimeStamp->setChecked(true);
+    w.cmdClear->click();
+    QCOMPARE(w.lstResponse->Count(), 0);
+    QVERIFY(!w.cmdSave->isEnabled());
+    QVERIFY(w.cmdClear->isEnabled());
+    QCOMPARE(w.lstResponse->BackColor(), streamingBackground());
+    QCOMPARE(w.state().StreamFileName, QStringLiteral("/tmp/run1.txt"));
+    QVERIFY(!w.state().VisualOutput);
+    QCOMPARE(w.state().CurrentItem, TerminalState::NoRow);
+    QVERIFY(w.chkTimeStamp->isChecked());
+}
+
+void ResponseLogTest::clearOnEmptyLog()
+{
+    frmMain w;
+    w.cmdClear->setEnabled(true);
+    w.cmdClear->click();
+    QCOMPARE(w.lstResponse->Count(), 0);
+    QVERIFY(!w.cmdSave->isEnabled());
+}
+
+void ResponseLogTest::streamingColourDiffersFromWhite()
+{
+    const QColor grey = streamingBackground();
+    QCOMPARE(loggingBackground(), QColor(255, 255, 255));
+    QVERIFY(grey.red() < 240 && grey.green() < 240 && grey.blue() < 240);
+}
+
+QTEST_MAIN(ResponseLogTest)
+#include "tst_responselog.moc"
