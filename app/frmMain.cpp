@@ -91,8 +91,8 @@ void frmMain::createControls()
     txtcmd->setCompleter(nullptr); // no completion: a command is sent exactly as typed
     txtcmd->setEditText(kCommandPrompt);
     txtcmd->setEnabled(false);
-    cmdCommandList =
-        place(new QPushButton(QStringLiteral("&Reference"), Frame2), twipsRect(7665, 780, 1500, 390));
+    cmdCommandList = place(new QPushButton(QStringLiteral("&Reference"), Frame2),
+                           twipsRect(7665, 780, 1500, 390));
     cmdConnect =
         place(new QPushButton(QStringLiteral("Co&nnect"), Frame2), twipsRect(5970, 780, 1650, 390));
     spnTimeout = place(new UpDown(Frame2), twipsRect(5625, 825, 240, 345));
@@ -108,12 +108,14 @@ void frmMain::createControls()
     spnTimeout->setBuddy(txtTimeout);
     cboBaudRate = place(new QComboBox(Frame2), twipsRect(2895, 825, 990, 315));
     cboPort = place(new QComboBox(Frame2), twipsRect(1005, 825, 1005, 315));
-    cmdSend = place(new QPushButton(QStringLiteral("&Send"), Frame2), twipsRect(7650, 285, 1500, 390));
+    cmdSend =
+        place(new QPushButton(QStringLiteral("&Send"), Frame2), twipsRect(7650, 285, 1500, 390));
     cmdSend->setEnabled(false);
-    Label5 = place(new QLabel(QStringLiteral("Baud Rate:"), Frame2), twipsRect(2055, 870, 855, 300));
+    Label5 =
+        place(new QLabel(QStringLiteral("Baud Rate:"), Frame2), twipsRect(2055, 870, 855, 300));
     Label4 = place(new QLabel(QStringLiteral("Com Port:"), Frame2), twipsRect(165, 840, 765, 300));
-    Label3 =
-        place(new QLabel(QStringLiteral("Timeout (Sec):"), Frame2), twipsRect(3930, 885, 1050, 300));
+    Label3 = place(new QLabel(QStringLiteral("Timeout (Sec):"), Frame2),
+                   twipsRect(3930, 885, 1050, 300));
     Label1 = place(new QLabel(QStringLiteral("Command:"), Frame2), twipsRect(180, 345, 855, 300));
     for (QLabel* label : {Label5, Label4, Label3, Label1})
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -121,7 +123,8 @@ void frmMain::createControls()
     Frame1 = place(new QGroupBox(QStringLiteral("Response"), this), twipsRect(60, 30, 9345, 4635));
     chkStrip = place(new QCheckBox(QStringLiteral("Str&ip Data"), Frame1),
                      twipsRect(1590, 4290, 1110, 270));
-    cmdSave = place(new QPushButton(QStringLiteral("S&ave"), Frame1), twipsRect(7905, 4155, 1350, 390));
+    cmdSave =
+        place(new QPushButton(QStringLiteral("S&ave"), Frame1), twipsRect(7905, 4155, 1350, 390));
     cmdSave->setEnabled(false);
     cmdClear =
         place(new QPushButton(QStringLiteral("&Clear"), Frame1), twipsRect(6420, 4155, 1350, 390));
@@ -142,9 +145,9 @@ void frmMain::createControls()
 
 void frmMain::setTabOrder()
 {
-    const QWidget* chain[] = {txtcmd,   cmdSend,  cboPort,  cboBaudRate, spnTimeout,
-                              cmdConnect, cmdCommandList, chkTimeStamp, chkStrip,
-                              chkStream, cmdClear, cmdSave,  lstResponse};
+    const QWidget* chain[] = {txtcmd,     cmdSend,        cboPort,      cboBaudRate, spnTimeout,
+                              cmdConnect, cmdCommandList, chkTimeStamp, chkStrip,    chkStream,
+                              cmdClear,   cmdSave,        lstResponse};
     for (size_t i = 0; i + 1 < std::size(chain); ++i)
         QWidget::setTabOrder(const_cast<QWidget*>(chain[i]), const_cast<QWidget*>(chain[i + 1]));
     // txtcmd and Send start disabled, so the focus starts in the port list.
@@ -170,8 +173,7 @@ void frmMain::wireEvents()
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress &&
-        (watched == txtcmd || watched == txtcmd->lineEdit())) {
+    if (event->type() == QEvent::KeyPress && (watched == txtcmd || watched == txtcmd->lineEdit())) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         if (enter || !key->text().isEmpty()) {

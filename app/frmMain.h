@@ -64,6 +64,9 @@ public:
     bool isPolling() const { return m_polling; }
     // True once the polling loop has ended the program after a close request.
     bool hasEndedProgram() const { return m_endedProgram; }
+    // While nothing is waiting the polling loop sleeps until something happens; switched off,
+    // it polls without pause (only to measure what the sleeping saves).
+    void setSleepWhenIdle(bool sleep) { m_sleepWhenIdle = sleep; }
 
     // The controls, in the order in which the window holds them.
     SerialPortControl* ComPort = nullptr;
@@ -125,7 +128,8 @@ private:
     MessageSink m_messageSink;
     QTimer m_wakeTimer;
     QElapsedTimer m_clock; // monotonic time base of the reply time-out
-    QString m_chosenFile; // the name chosen at the last file prompt
+    QString m_chosenFile;  // the name chosen at the last file prompt
     bool m_polling = false;
+    bool m_sleepWhenIdle = true;
     bool m_endedProgram = false;
 };

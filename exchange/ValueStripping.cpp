@@ -151,8 +151,8 @@ QString formatNumber(double value)
         return QStringLiteral("0");
     char buffer[64];
     // d.dddddddddddddde[+-]x: fifteen significant digits, correctly rounded.
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 14);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                      std::chars_format::scientific, 14);
     const std::string text(buffer, result.ptr);
     const size_t e = text.find('e');
     std::string digits = text.substr(0, 1) + text.substr(2, e - 2);

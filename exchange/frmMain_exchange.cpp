@@ -66,7 +66,7 @@ QString frmMain::ParseString(QString& DataString)
 
 void frmMain::yieldToWindow(bool mayWait, qint64 deadlineMs)
 {
-    if (!mayWait) {
+    if (!mayWait || !m_sleepWhenIdle) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         return;
     }
@@ -137,8 +137,7 @@ void frmMain::handleReplyLine(QString reply)
     if (isSet(chkStrip))
         reply = ParseString(reply);
     const bool withTimeStamp = isSet(chkTimeStamp);
-    const QString stamp =
-        withTimeStamp ? timeStampText(QDateTime::currentDateTime()) : QString();
+    const QString stamp = withTimeStamp ? timeStampText(QDateTime::currentDateTime()) : QString();
     if (State.VisualOutput) {
         addReplyRow(stamp, reply);
         return;

@@ -12,13 +12,15 @@
 
 namespace {
 constexpr int CellPadding = 4;
-}
+constexpr int FrameMs = 16; // new rows reach the screen at most this often
+} // namespace
 
 ResponseListView::ResponseListView(QWidget* parent) : QAbstractScrollArea(parent)
 {
     // The header has a model of its own so that clearing the rows leaves the column widths.
     m_headerModel = new QStandardItemModel(0, 2, this);
-    m_headerModel->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Response")});
+    m_headerModel->setHorizontalHeaderLabels(
+        {QStringLiteral("Command"), QStringLiteral("Response")});
     m_header = new QHeaderView(Qt::Horizontal, this);
     m_header->setModel(m_headerModel);
     m_header->setSectionsClickable(false);
@@ -36,13 +38,15 @@ ResponseListView::ResponseListView(QWidget* parent) : QAbstractScrollArea(parent
     horizontalScrollBar()->setSingleStep(8);
     viewport()->setAutoFillBackground(false);
 
-    connect(&m_model, &QAbstractItemModel::rowsInserted, this, &ResponseListView::rowsAppended);
-    connect(&m_model, &QAbstractItemModel::dataChanged, viewport(),
-            qOverload<>(&QWidget::update));
+    m_refreshTimer.setSingleShot(true);
+    m_refreshTimer.setInterval(FrameMs);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &ResponseListView::refresh);
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this, &ResponseListView::scheduleRefresh);
+    connect(&m_model, &QAbstractItemModel::dataChanged, this, &ResponseListView::scheduleRefresh);
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {
         m_selected = -1;
-        updateScrollBars();
-        viewport()->update();
+        m_pendingVisible = -1;
+        scheduleRefresh();
     });
     connect(m_header, &QHeaderView::sectionResized, this, [this] {
         updateScrollBars();
@@ -86,6 +90,31 @@ void ResponseListView::EnsureVisible(int row)
     const int index = row - 1;
     if (index < 0 || index >= Count())
         return;
+    m_pendingVisible = index;
+    scheduleRefresh();
+}
+
+void ResponseListView::scheduleRefresh()
+{
+    m_refreshPending = true;
+    if (!m_refreshTimer.isActive())
+        m_refreshTimer.start();
+}
+
+void ResponseListView::refresh()
+{
+    m_refreshTimer.stop();
+    if (!m_refreshPending)
+        return;
+    m_refreshPending = false;
+    updateScrollBars();
+    if (m_pendingVisible >= 0)
+        scrollToShow(std::exchange(m_pendingVisible, -1));
+    viewport()->update();
+}
+
+void ResponseListView::scrollToShow(int index)
+{
     QScrollBar* bar = verticalScrollBar();
     if (index < bar->value())
         bar->setValue(index);
@@ -108,13 +137,15 @@ int ResponseListView::rowHeight() const
     return fontMetrics().height() + 3;
 }
 
-int ResponseListView::TopRow() const
+int ResponseListView::TopRow()
 {
+    refresh();
     return verticalScrollBar()->value() + 1;
 }
 
-bool ResponseListView::IsRowVisible(int row) const
+bool ResponseListView::IsRowVisible(int row)
 {
+    refresh();
     const int index = row - 1;
     const int top = verticalScrollBar()->value();
     return index >= top && index < top + fullyVisibleRows();
@@ -123,15 +154,6 @@ bool ResponseListView::IsRowVisible(int row) const
 int ResponseListView::fullyVisibleRows() const
 {
     return std::max(1, viewport()->height() / rowHeight());
-}
-
-void ResponseListView::rowsAppended()
-{
-    updateScrollBars();
-    // Only a row that lands inside the visible part needs painting.
-    const int last = Count() - 1;
-    if (last <= verticalScrollBar()->value() + fullyVisibleRows())
-        viewport()->update();
 }
 
 void ResponseListView::updateScrollBars()
@@ -192,13 +214,15 @@ void ResponseListView::paintEvent(QPaintEvent* event)
     const bool focused = hasFocus();
     const QPalette::ColorGroup group = focused ? QPalette::Active : QPalette::Inactive;
 
-    for (int index = first, y = 0; index < count && y < viewport()->height(); ++index, y += height) {
+    for (int index = first, y = 0; index < count && y < viewport()->height();
+         ++index, y += height) {
         const bool selected = index == m_selected;
         if (selected) {
             const QRect rowRect(-xOffset, y, m_header->length(), height);
             painter.fillRect(rowRect, palette().brush(group, QPalette::Highlight));
         }
-        painter.setPen(palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter.setPen(
+            palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text));
         for (int column = 0; column < 2; ++column) {
             const int left = m_header->sectionPosition(column) - xOffset;
             const int width = m_header->sectionSize(column);
@@ -225,8 +249,9 @@ void ResponseListView::select(int index)
 {
     if (Count() == 0)
         return;
+    refresh();
     m_selected = std::clamp(index, 0, Count() - 1);
-    EnsureVisible(m_selected + 1);
+    scrollToShow(m_selected);
     viewport()->update();
 }
 

@@ -4,12 +4,14 @@
 
 #include <QAbstractScrollArea>
 #include <QColor>
+#include <QTimer>
 
 class QHeaderView;
 class QStandardItemModel;
 
 // The response log as the user sees it: a two-column report list that paints only the rows in
 // view, so that appending a row and bringing it into view cost the same at any length of log.
+// Scroll bars and painting catch up with new rows at most once a frame, however fast rows come.
 // Rows are numbered from 1 in the operations the window uses.
 class ResponseListView : public QAbstractScrollArea {
     Q_OBJECT
@@ -31,10 +33,11 @@ public:
     void setColumnWidth(int column, int pixels);
     int columnWidth(int column) const;
     int rowHeight() const;
-    // First row (counted from 1) at the top of the view, and the selected row or 0.
-    int TopRow() const;
+    // First row (counted from 1) at the top of the view once pending rows are shown, and the
+    // selected row or 0.
+    int TopRow();
     int SelectedRow() const { return m_selected + 1; }
-    bool IsRowVisible(int row) const;
+    bool IsRowVisible(int row);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -46,8 +49,10 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void rowsAppended();
+    void scheduleRefresh();
+    void refresh();
     void updateScrollBars();
+    void scrollToShow(int index);
     void placeHeader();
     int fullyVisibleRows() const;
     int rowAt(int y) const;
@@ -59,4 +64,7 @@ private:
     QHeaderView* m_header = nullptr;
     QColor m_backColor = Qt::white;
     int m_selected = -1; // counted from 0
+    QTimer m_refreshTimer;
+    bool m_refreshPending = false;
+    int m_pendingVisible = -1; // row (from 0) to bring into view at the next refresh
 };

@@ -40,18 +40,18 @@ SerialPortControl::~SerialPortControl() = default;
 
 QString SerialPortControl::portLabel() const
 {
-    const QString device = m_device.isEmpty() ? PortNames::devicePath(m_commPort) : m_device;
+    const QString device = m_device.isEmpty() ? PortNames::describe(m_commPort) : m_device;
     return QStringLiteral("COM %1 (%2)").arg(m_commPort).arg(device);
 }
 
 void SerialPortControl::setCommPort(int number)
 {
     if (m_port.isOpen())
-        throw PortError(QStringLiteral("The port number cannot change while %1 is open.")
-                            .arg(portLabel()));
+        throw PortError(
+            QStringLiteral("The port number cannot change while %1 is open.").arg(portLabel()));
     if (number < 1 || number > 12)
-        throw PortError(QStringLiteral("There is no port COM %1: choose COM 1 to COM 12.")
-                            .arg(number));
+        throw PortError(
+            QStringLiteral("There is no port COM %1: choose COM 1 to COM 12.").arg(number));
     m_commPort = number;
     m_device.clear();
 }
@@ -130,17 +130,14 @@ void SerialPortControl::setPortOpen(bool open)
     if (m_port.isOpen())
         throw PortError(QStringLiteral("%1 is already open.").arg(portLabel()));
 
-    m_device = PortNames::devicePath(m_commPort);
-    QString path = m_device;
-    const QFileInfo alias(m_device);
-    if (alias.isSymLink()) {
-        // Open the device itself, so that locks and exclusive access apply to it and not to
-        // one of its names.
-        path = alias.canonicalFilePath();
-        if (path.isEmpty())
-            throw PortError(openFailure(QSerialPort::DeviceNotFoundError));
-    }
-    m_port.setPortName(path);
+    // Open the device itself, not an alias of it, so that locks and exclusive access apply to
+    // the device whatever name it is reached by.
+    m_device = PortNames::describe(m_commPort);
+#ifndef Q_OS_WIN
+    if (!QFileInfo::exists(m_device))
+        throw PortError(openFailure(QSerialPort::DeviceNotFoundError));
+#endif
+    m_port.setPortName(m_device);
     m_port.setBaudRate(m_line.rate);
     m_port.setDataBits(m_line.dataBits);
     m_port.setParity(m_line.parity);
@@ -165,7 +162,7 @@ bool SerialPortControl::PortOpen() const
 QString SerialPortControl::openFailure(QSerialPort::SerialPortError error) const
 {
     const QString label = portLabel();
-    const QString path = m_port.portName().isEmpty() ? m_device : m_port.portName();
+    const QString path = m_device;
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
         return QStringLiteral("%1 does not exist. Check that the device is plugged in and "
@@ -213,8 +210,7 @@ QString SerialPortControl::Input()
     }
     if (!m_port.isOpen())
         throw PortError(QStringLiteral("%1 is not open.").arg(portLabel()));
-    const QByteArray bytes =
-        m_inputLen == 0 ? m_port.readAll() : m_port.read(m_inputLen);
+    const QByteArray bytes = m_inputLen == 0 ? m_port.readAll() : m_port.read(m_inputLen);
     return QString::fromLatin1(bytes);
 }
 
@@ -227,7 +223,8 @@ void SerialPortControl::setOutput(const QString& text)
     const QByteArray bytes = text.toLatin1();
     m_port.clearError();
     if (m_port.write(bytes) != bytes.size())
-        throw PortError(QStringLiteral("Could not send to %1: %2.").arg(portLabel(), m_port.errorString()));
+        throw PortError(
+            QStringLiteral("Could not send to %1: %2.").arg(portLabel(), m_port.errorString()));
     // Hand the bytes to the device now rather than at the next turn of the event loop.
     m_port.flush();
     if (!m_lost.isEmpty())

@@ -74,7 +74,7 @@ private:
     QString m_settings = QStringLiteral("9600,N,8,1");
     LineSettings m_line;
     int m_inputLen = 0;
-    QString m_device;      // path the last open used
+    QString m_device;      // device the last open used
     QByteArray m_leftover; // characters received before the device went away
     QString m_lost;
     quint64 m_openCount = 0;

@@ -114,6 +114,6 @@ QString frmMain::portToolTip() const
 {
     const int number = PortNames::portNumberOf(cboPort->currentText());
     return number == 0 ? QString()
-                       : QStringLiteral("%1 is %2").arg(cboPort->currentText(),
-                                                        PortNames::describe(number));
+                       : QStringLiteral("%1 is %2")
+                             .arg(cboPort->currentText(), PortNames::describe(number));
 }

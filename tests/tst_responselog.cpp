@@ -57,8 +57,8 @@ void ResponseLogTest::rowsReadBackInOrder_data()
     QTest::newRow("command then two replies")
         << QStringList{"ID", "", ""} << QStringList{"", "BV-100", "OK"};
     QTest::newRow("empty row") << QStringList{""} << QStringList{""};
-    QTest::newRow("time-stamped reply") << QStringList{"03/25/2026 14:07:09.045"}
-                                        << QStringList{"12.5"};
+    QTest::newRow("time-stamped reply")
+        << QStringList{"03/25/2026 14:07:09.045"} << QStringList{"12.5"};
     QTest::newRow("commas and line breaks kept")
         << QStringList{"a,b", "x\ny"} << QStringList{"1,2", ""};
 }

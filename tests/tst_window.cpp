@@ -82,8 +82,7 @@ void WindowTest::startState()
     QCOMPARE(w->txtTimeout->text(), QStringLiteral("5"));
     QCOMPARE(w->spnTimeout->value(), 5);
     QVERIFY(w->txtTimeout->isReadOnly());
-    QCOMPARE(w->txtTimeout->palette().color(QPalette::Base),
-             w->palette().color(QPalette::Button));
+    QCOMPARE(w->txtTimeout->palette().color(QPalette::Base), w->palette().color(QPalette::Button));
     QCOMPARE(w->lstResponse->Count(), 0);
     QCOMPARE(w->lstResponse->BackColor(), QColor(255, 255, 255));
     QVERIFY(!w->cboPort->isEditable());
@@ -129,25 +128,35 @@ void WindowTest::controlGeometry()
 {
     QFETCH(QString, name);
     QFETCH(QRect, twips);
-    const std::map<QString, QWidget*> controls = {
-        {"Frame2", w->Frame2},         {"txtcmd", w->txtcmd},
-        {"cmdCommandList", w->cmdCommandList}, {"cmdConnect", w->cmdConnect},
-        {"spnTimeout", w->spnTimeout}, {"txtTimeout", w->txtTimeout},
-        {"cboBaudRate", w->cboBaudRate}, {"cboPort", w->cboPort},
-        {"cmdSend", w->cmdSend},       {"Label5", w->Label5},
-        {"Label4", w->Label4},         {"Label3", w->Label3},
-        {"Label1", w->Label1},         {"Frame1", w->Frame1},
-        {"chkStrip", w->chkStrip},     {"cmdSave", w->cmdSave},
-        {"cmdClear", w->cmdClear},     {"chkStream", w->chkStream},
-        {"chkTimeStamp", w->chkTimeStamp}, {"lstResponse", w->lstResponse}};
+    const std::map<QString, QWidget*> controls = {{"Frame2", w->Frame2},
+                                                  {"txtcmd", w->txtcmd},
+                                                  {"cmdCommandList", w->cmdCommandList},
+                                                  {"cmdConnect", w->cmdConnect},
+                                                  {"spnTimeout", w->spnTimeout},
+                                                  {"txtTimeout", w->txtTimeout},
+                                                  {"cboBaudRate", w->cboBaudRate},
+                                                  {"cboPort", w->cboPort},
+                                                  {"cmdSend", w->cmdSend},
+                                                  {"Label5", w->Label5},
+                                                  {"Label4", w->Label4},
+                                                  {"Label3", w->Label3},
+                                                  {"Label1", w->Label1},
+                                                  {"Frame1", w->Frame1},
+                                                  {"chkStrip", w->chkStrip},
+                                                  {"cmdSave", w->cmdSave},
+                                                  {"cmdClear", w->cmdClear},
+                                                  {"chkStream", w->chkStream},
+                                                  {"chkTimeStamp", w->chkTimeStamp},
+                                                  {"lstResponse", w->lstResponse}};
     QWidget* control = controls.at(name);
     QCOMPARE(control->geometry(), twipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
-    const bool inFrame1 = QStringList{"chkStrip", "cmdSave", "cmdClear", "chkStream",
-                                      "chkTimeStamp", "lstResponse"}
-                              .contains(name);
+    const bool inFrame1 =
+        QStringList{"chkStrip", "cmdSave", "cmdClear", "chkStream", "chkTimeStamp", "lstResponse"}
+            .contains(name);
     const bool onWindow = name.startsWith("Frame");
-    QCOMPARE(control->parentWidget(),
-             onWindow ? static_cast<QWidget*>(w.get()) : inFrame1 ? w->Frame1 : w->Frame2);
+    QCOMPARE(control->parentWidget(), onWindow   ? static_cast<QWidget*>(w.get())
+                                      : inFrame1 ? w->Frame1
+                                                 : w->Frame2);
 }
 
 void WindowTest::captionsAndAccessKeys_data()
@@ -155,20 +164,34 @@ void WindowTest::captionsAndAccessKeys_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<int>("accessKey");
-    QTest::newRow("Reference") << "cmdCommandList" << "&Reference" << int(Qt::Key_R);
-    QTest::newRow("Connect") << "cmdConnect" << "Co&nnect" << int(Qt::Key_N);
-    QTest::newRow("Send") << "cmdSend" << "&Send" << int(Qt::Key_S);
-    QTest::newRow("Save") << "cmdSave" << "S&ave" << int(Qt::Key_A);
-    QTest::newRow("Clear") << "cmdClear" << "&Clear" << int(Qt::Key_C);
-    QTest::newRow("Strip") << "chkStrip" << "Str&ip Data" << int(Qt::Key_I);
-    QTest::newRow("TimeStamp") << "chkTimeStamp" << "&Time Stamp" << int(Qt::Key_T);
-    QTest::newRow("Stream") << "chkStream" << "Stream to a File (No Visual Output)" << 0;
-    QTest::newRow("Frame1") << "Frame1" << "Response" << 0;
-    QTest::newRow("Frame2") << "Frame2" << "Command and Settings" << 0;
-    QTest::newRow("Label1") << "Label1" << "Command:" << 0;
-    QTest::newRow("Label3") << "Label3" << "Timeout (Sec):" << 0;
-    QTest::newRow("Label4") << "Label4" << "Com Port:" << 0;
-    QTest::newRow("Label5") << "Label5" << "Baud Rate:" << 0;
+    QTest::newRow("Reference") << "cmdCommandList"
+                               << "&Reference" << int(Qt::Key_R);
+    QTest::newRow("Connect") << "cmdConnect"
+                             << "Co&nnect" << int(Qt::Key_N);
+    QTest::newRow("Send") << "cmdSend"
+                          << "&Send" << int(Qt::Key_S);
+    QTest::newRow("Save") << "cmdSave"
+                          << "S&ave" << int(Qt::Key_A);
+    QTest::newRow("Clear") << "cmdClear"
+                           << "&Clear" << int(Qt::Key_C);
+    QTest::newRow("Strip") << "chkStrip"
+                           << "Str&ip Data" << int(Qt::Key_I);
+    QTest::newRow("TimeStamp") << "chkTimeStamp"
+                               << "&Time Stamp" << int(Qt::Key_T);
+    QTest::newRow("Stream") << "chkStream"
+                            << "Stream to a File (No Visual Output)" << 0;
+    QTest::newRow("Frame1") << "Frame1"
+                            << "Response" << 0;
+    QTest::newRow("Frame2") << "Frame2"
+                            << "Command and Settings" << 0;
+    QTest::newRow("Label1") << "Label1"
+                            << "Command:" << 0;
+    QTest::newRow("Label3") << "Label3"
+                            << "Timeout (Sec):" << 0;
+    QTest::newRow("Label4") << "Label4"
+                            << "Com Port:" << 0;
+    QTest::newRow("Label5") << "Label5"
+                            << "Baud Rate:" << 0;
 }
 
 void WindowTest::captionsAndAccessKeys()
@@ -176,14 +199,20 @@ void WindowTest::captionsAndAccessKeys()
     QFETCH(QString, control);
     QFETCH(QString, expected);
     QFETCH(int, accessKey);
-    const std::map<QString, QString> captions = {
-        {"cmdCommandList", w->cmdCommandList->text()}, {"cmdConnect", w->cmdConnect->text()},
-        {"cmdSend", w->cmdSend->text()},   {"cmdSave", w->cmdSave->text()},
-        {"cmdClear", w->cmdClear->text()}, {"chkStrip", w->chkStrip->text()},
-        {"chkTimeStamp", w->chkTimeStamp->text()}, {"chkStream", w->chkStream->text()},
-        {"Frame1", w->Frame1->title()},    {"Frame2", w->Frame2->title()},
-        {"Label1", w->Label1->text()},     {"Label3", w->Label3->text()},
-        {"Label4", w->Label4->text()},     {"Label5", w->Label5->text()}};
+    const std::map<QString, QString> captions = {{"cmdCommandList", w->cmdCommandList->text()},
+                                                 {"cmdConnect", w->cmdConnect->text()},
+                                                 {"cmdSend", w->cmdSend->text()},
+                                                 {"cmdSave", w->cmdSave->text()},
+                                                 {"cmdClear", w->cmdClear->text()},
+                                                 {"chkStrip", w->chkStrip->text()},
+                                                 {"chkTimeStamp", w->chkTimeStamp->text()},
+                                                 {"chkStream", w->chkStream->text()},
+                                                 {"Frame1", w->Frame1->title()},
+                                                 {"Frame2", w->Frame2->title()},
+                                                 {"Label1", w->Label1->text()},
+                                                 {"Label3", w->Label3->text()},
+                                                 {"Label4", w->Label4->text()},
+                                                 {"Label5", w->Label5->text()}};
     const QString caption = captions.at(control);
     QCOMPARE(caption, expected);
     if (accessKey != 0)
@@ -199,8 +228,8 @@ void WindowTest::listContents()
     QStringList rates;
     for (int i = 0; i < w->cboBaudRate->count(); ++i)
         rates << w->cboBaudRate->itemText(i);
-    QCOMPARE(rates, QStringList({"115200", "57600", "38400", "19200", "9600", "4800", "1200",
-                                 "600", "300", "150"}));
+    QCOMPARE(rates, QStringList({"115200", "57600", "38400", "19200", "9600", "4800", "1200", "600",
+                                 "300", "150"}));
     QCOMPARE(w->cboBaudRate->currentIndex(), 4);
     QCOMPARE(w->cboBaudRate->currentText(), QStringLiteral("9600"));
 }
@@ -214,11 +243,10 @@ void WindowTest::tabOrder()
     w->cmdSend->setEnabled(true);
     w->cmdSave->setEnabled(true);
     w->cmdClear->setEnabled(true);
-    const QList<QWidget*> order = {w->txtcmd,   w->cmdSend,        w->cboPort,
-                                   w->cboBaudRate, w->spnTimeout,  w->cmdConnect,
-                                   w->cmdCommandList, w->chkTimeStamp, w->chkStrip,
-                                   w->chkStream,  w->cmdClear,     w->cmdSave,
-                                   w->lstResponse, w->txtcmd};
+    const QList<QWidget*> order = {
+        w->txtcmd,     w->cmdSend,        w->cboPort,      w->cboBaudRate, w->spnTimeout,
+        w->cmdConnect, w->cmdCommandList, w->chkTimeStamp, w->chkStrip,    w->chkStream,
+        w->cmdClear,   w->cmdSave,        w->lstResponse,  w->txtcmd};
     w->txtcmd->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->txtcmd));
     for (int i = 1; i < order.size(); ++i) {
@@ -370,12 +398,15 @@ void WindowTest::everyCaptionFits()
     auto room = [](QWidget* control, int reserved) { return control->width() - reserved; };
     auto text = [](const QString& caption) { return QString(caption).remove(QLatin1Char('&')); };
     for (QLabel* label : {w->Label1, w->Label3, w->Label4, w->Label5})
-        QVERIFY2(metrics.horizontalAdvance(label->text()) <= room(label, 0), qPrintable(label->text()));
+        QVERIFY2(metrics.horizontalAdvance(label->text()) <= room(label, 0),
+                 qPrintable(label->text()));
     // A check box needs room for its indicator and the gap after it.
     for (QCheckBox* box : {w->chkStrip, w->chkStream, w->chkTimeStamp})
-        QVERIFY2(metrics.horizontalAdvance(text(box->text())) <= room(box, 20), qPrintable(box->text()));
+        QVERIFY2(metrics.horizontalAdvance(text(box->text())) <= room(box, 20),
+                 qPrintable(box->text()));
     for (QPushButton* button : w->findChildren<QPushButton*>())
-        QVERIFY2(metrics.horizontalAdvance(text(button->text())) <= room(button, 12), qPrintable(button->text()));
+        QVERIFY2(metrics.horizontalAdvance(text(button->text())) <= room(button, 12),
+                 qPrintable(button->text()));
     QVERIFY(metrics.horizontalAdvance(w->txtcmd->currentText() + "!") <= room(w->txtcmd, 24));
     QVERIFY(metrics.horizontalAdvance(QStringLiteral("115200")) <= room(w->cboBaudRate, 24));
     QVERIFY(metrics.horizontalAdvance(QStringLiteral("COM 12")) <= room(w->cboPort, 24));

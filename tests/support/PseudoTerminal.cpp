@@ -15,18 +15,30 @@ namespace {
 int speedToRate(speed_t speed)
 {
     switch (speed) {
-    case B150: return 150;
-    case B300: return 300;
-    case B600: return 600;
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    default: return -1;
+    case B150:
+        return 150;
+    case B300:
+        return 300;
+    case B600:
+        return 600;
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    default:
+        return -1;
     }
 }
 
@@ -71,7 +83,8 @@ QByteArray PseudoTerminal::read(int count, int timeoutMs)
     const QDeadlineTimer deadline(timeoutMs);
     while (result.size() < count && m_master >= 0) {
         char buffer[4096];
-        const ssize_t n = ::read(m_master, buffer, std::min<size_t>(sizeof buffer, size_t(count - result.size())));
+        const ssize_t n = ::read(m_master, buffer,
+                                 std::min<size_t>(sizeof buffer, size_t(count - result.size())));
         if (n > 0) {
             result.append(buffer, n);
             continue;

@@ -19,10 +19,11 @@ void postToGui(std::function<void()> f)
 
 MessageLog::MessageLog(frmMain& window)
 {
-    window.setMessageSink([this](QMessageBox::Icon icon, const QString& title, const QString& text) {
-        QMutexLocker lock(&m_mutex);
-        m_messages.push_back({icon, title, text});
-    });
+    window.setMessageSink(
+        [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
+            QMutexLocker lock(&m_mutex);
+            m_messages.push_back({icon, title, text});
+        });
 }
 
 std::vector<ShownMessage> MessageLog::all() const
@@ -52,6 +53,17 @@ void MessageLog::clear()
 void pressConnect(frmMain& window)
 {
     postToGui([&window] { window.cmdConnect->click(); });
+}
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(2);
+    }
+    return true;
 }
 
 bool isConnected(frmMain& window)

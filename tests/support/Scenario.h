@@ -60,7 +60,9 @@ private:
 void runScenario(frmMain& window, const std::function<void()>& body);
 
 // Helpers for scenario bodies; they work from the worker and from the GUI thread.
-void pressConnect(frmMain& window);   // queues a click on the Connect button
-bool isConnected(frmMain& window);    // the caption says Disconnect and a loop is polling
+void pressConnect(frmMain& window); // queues a click on the Connect (or Disconnect) button
+// Waits until the condition holds; false when it did not within the time.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+bool isConnected(frmMain& window); // the caption says Disconnect and a loop is polling
 int logRowCount(frmMain& window);
 QString logCell(frmMain& window, int row, int column); // row counted from 1

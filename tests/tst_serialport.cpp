@@ -1,0 +1,352 @@
+// The serial port control over real pseudo-terminals, and how port names map to devices.
+
+#include "serial/PortNames.h"
+#include "serial/SerialPortControl.h"
+#include "support/PortAliases.h"
+#include "support/PseudoTerminal.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+class SerialPortTest : public QObject {
+    Q_OBJECT
+private slots:
+    void builtInDevices_data();
+    void builtInDevices();
+    void aliasTakesPrecedence();
+    void portNumberOfEntry_data();
+    void portNumberOfEntry();
+    void settings_data();
+    void settings();
+    void opensWithRateAndCloses_data();
+    void opensWithRateAndCloses();
+    void closedPortNeverFails();
+    void everyByteArrivesUnchanged();
+    void oneCharacterPerRead();
+    void outputIsOneBytePerCharacter();
+    void openFailures_data();
+    void openFailures();
+    void busyPort();
+    void permissionDenied();
+    void hangUpKeepsWhatArrived();
+    void reopenAfterHangUp();
+
+private:
+    void waitForBytes(SerialPortControl& port, int count);
+};
+
+void SerialPortTest::waitForBytes(SerialPortControl& port, int count)
+{
+    QTRY_VERIFY(port.InBufferCount() >= count);
+}
+
+void SerialPortTest::builtInDevices_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("device");
+    QTest::newRow("COM 1") << 1 << "/dev/ttyS0";
+    QTest::newRow("COM 4") << 4 << "/dev/ttyS3";
+    QTest::newRow("COM 5") << 5 << "/dev/ttyUSB0";
+    QTest::newRow("COM 8") << 8 << "/dev/ttyUSB3";
+    QTest::newRow("COM 9") << 9 << "/dev/ttyACM0";
+    QTest::newRow("COM 12") << 12 << "/dev/ttyACM3";
+    QTest::newRow("none for 13") << 13 << "";
+}
+
+void SerialPortTest::builtInDevices()
+{
+    QFETCH(int, number);
+    QFETCH(QString, device);
+    QCOMPARE(PortNames::builtInDevice(number), device);
+    // Without an alias the built-in device is used.
+    PortAliases aliases;
+    if (number <= 12)
+        QCOMPARE(PortNames::devicePath(number), device);
+}
+
+void SerialPortTest::aliasTakesPrecedence()
+{
+    PortAliases aliases;
+    PseudoTerminal line;
+    aliases.point(5, line.slavePath());
+    QCOMPARE(PortNames::devicePath(5), aliases.folder() + "/com5");
+    QCOMPARE(PortNames::describe(5), line.slavePath());
+    // An alias whose device is gone still names COM 5: it is not silently replaced.
+    aliases.point(6, "/dev/bvterm-no-such-device");
+    QCOMPARE(PortNames::devicePath(6), aliases.folder() + "/com6");
+    QCOMPARE(PortNames::describe(6), QStringLiteral("/dev/bvterm-no-such-device"));
+    aliases.remove(5);
+    QCOMPARE(PortNames::devicePath(5), QStringLiteral("/dev/ttyUSB0"));
+}
+
+void SerialPortTest::portNumberOfEntry_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("number");
+    QTest::newRow("COM 1") << "COM 1" << 1;
+    QTest::newRow("COM 12") << "COM 12" << 12;
+    QTest::newRow("no blank") << "COM12" << 0;
+    QTest::newRow("other") << "9600" << 0;
+}
+
+void SerialPortTest::portNumberOfEntry()
+{
+    QFETCH(QString, entry);
+    QFETCH(int, number);
+    QCOMPARE(PortNames::portNumberOf(entry), number);
+}
+
+void SerialPortTest::settings_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("9600,N,8,1") << "9600,N,8,1" << true;
+    QTest::newRow("115200,N,8,1") << "115200,N,8,1" << true;
+    QTest::newRow("150,N,8,1") << "150,N,8,1" << true;
+    QTest::newRow("even parity, 7 bits, 2 stop") << "4800,E,7,2" << true;
+    QTest::newRow("no rate") << ",N,8,1" << false;
+    QTest::newRow("unknown parity") << "9600,X,8,1" << false;
+    QTest::newRow("nine data bits") << "9600,N,9,1" << false;
+    QTest::newRow("missing part") << "9600,N,8" << false;
+}
+
+void SerialPortTest::settings()
+{
+    QFETCH(QString, settings);
+    QFETCH(bool, valid);
+    SerialPortControl port;
+    bool threw = false;
+    try {
+        port.setSettings(settings);
+    } catch (const PortError& failure) {
+        threw = true;
+        QVERIFY(failure.description().contains(settings));
+    }
+    QCOMPARE(threw, !valid);
+    QCOMPARE(port.Settings(), valid ? settings : QStringLiteral("9600,N,8,1"));
+}
+
+void SerialPortTest::opensWithRateAndCloses_data()
+{
+    QTest::addColumn<QString>("rate");
+    for (const char* rate : {"115200", "57600", "9600", "1200", "150"})
+        QTest::newRow(rate) << rate;
+}
+
+void SerialPortTest::opensWithRateAndCloses()
+{
+    QFETCH(QString, rate);
+    PortAliases aliases;
+    PseudoTerminal line;
+    aliases.point(3, line.slavePath());
+    SerialPortControl port;
+    port.setCommPort(3);
+    port.setSettings(rate + ",N,8,1");
+    port.setPortOpen(true);
+    QVERIFY(port.PortOpen());
+    QCOMPARE(line.baudRate(), rate.toInt());
+    QCOMPARE(port.OpenCount(), quint64(1));
+    QVERIFY(port.portLabel().startsWith("COM 3 ("));
+    port.setPortOpen(false);
+    QVERIFY(!port.PortOpen());
+    // The number cannot change while open, and only COM 1 to COM 12 exist.
+    port.setPortOpen(true);
+    QVERIFY_THROWS_EXCEPTION(PortError, port.setCommPort(4));
+    port.setPortOpen(false);
+    QVERIFY_THROWS_EXCEPTION(PortError, port.setCommPort(13));
+    QVERIFY_THROWS_EXCEPTION(PortError, port.setCommPort(0));
+}
+
+void SerialPortTest::closedPortNeverFails()
+{
+    SerialPortControl port;
+    QCOMPARE(port.InBufferCount(), 0);
+    QVERIFY(!port.PortOpen());
+    port.setPortOpen(false); // closing a closed port is no failure
+    QVERIFY_THROWS_EXCEPTION(PortError, port.Input());
+    QVERIFY_THROWS_EXCEPTION(PortError, port.setOutput("X\r\n"));
+}
+
+void SerialPortTest::everyByteArrivesUnchanged()
+{
+    PortAliases aliases;
+    PseudoTerminal line;
+    aliases.point(1, line.slavePath());
+    SerialPortControl port;
+    port.setCommPort(1);
+    port.setPortOpen(true);
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(char(b));
+    line.write(all);
+    waitForBytes(port, 256);
+    const QString received = port.Input(); // InputLen 0: everything waiting
+    QCOMPARE(received.size(), 256);
+    QCOMPARE(received.toLatin1(), all);
+    QCOMPARE(port.InBufferCount(), 0);
+}
+
+void SerialPortTest::oneCharacterPerRead()
+{
+    PortAliases aliases;
+    PseudoTerminal line;
+    aliases.point(2, line.slavePath());
+    SerialPortControl port;
+    port.setCommPort(2);
+    port.setPortOpen(true);
+    port.setInputLen(1);
+    line.write("12.5\r\n");
+    waitForBytes(port, 6);
+    QString read;
+    while (port.InBufferCount() > 0) {
+        const QString one = port.Input();
+        QCOMPARE(one.size(), 1);
+        read += one;
+    }
+    QCOMPARE(read, QStringLiteral("12.5\r\n"));
+}
+
+void SerialPortTest::outputIsOneBytePerCharacter()
+{
+    PortAliases aliases;
+    PseudoTerminal line;
+    aliases.point(2, line.slavePath());
+    SerialPortControl port;
+    port.setCommPort(2);
+    port.setPortOpen(true);
+    port.setOutput(QStringLiteral("ID \u00e9\u20ac\r\n"));
+    QCOMPARE(line.read(7), QByteArray("ID \xe9?\r\n"));
+}
+
+void SerialPortTest::openFailures_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("missing device") << "/dev/bvterm-no-such-device"
+                                    << "does not exist";
+    QTest::newRow("a regular file") << "FILE"
+                                    << "is not a serial device";
+}
+
+void SerialPortTest::openFailures()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, says);
+    PortAliases aliases;
+    QTemporaryDir dir;
+    if (target == "FILE") {
+        target = dir.filePath("plain.txt");
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    aliases.point(7, target);
+    SerialPortControl port;
+    port.setCommPort(7);
+    try {
+        port.setPortOpen(true);
+        QFAIL("the port opened");
+    } catch (const PortError& failure) {
+        QVERIFY2(failure.description().contains(says), qPrintable(failure.description()));
+        QVERIFY2(failure.description().contains("COM 7"), qPrintable(failure.description()));
+    }
+    QVERIFY(!port.PortOpen());
+    QCOMPARE(port.InBufferCount(), 0);
+}
+
+void SerialPortTest::busyPort()
+{
+    PortAliases aliases;
+    PseudoTerminal line;
+    aliases.point(4, line.slavePath());
+    SerialPortControl first;
+    first.setCommPort(4);
+    first.setPortOpen(true);
+    SerialPortControl second;
+    second.setCommPort(4);
+    try {
+        second.setPortOpen(true);
+        QFAIL("a busy port opened twice");
+    } catch (const PortError& failure) {
+        QVERIFY2(failure.description().contains("in use by another program"),
+                 qPrintable(failure.description()));
+        QVERIFY(failure.description().contains(line.slavePath()));
+    }
+    first.setPortOpen(false);
+    second.setPortOpen(true); // free again
+    QVERIFY(second.PortOpen());
+}
+
+void SerialPortTest::permissionDenied()
+{
+    if (::geteuid() == 0)
+        QSKIP("running as root, which no file mode stops");
+    PortAliases aliases;
+    PseudoTerminal line;
+    QFile::setPermissions(line.slavePath(), QFile::ReadOwner);
+    aliases.point(8, line.slavePath());
+    SerialPortControl port;
+    port.setCommPort(8);
+    try {
+        port.setPortOpen(true);
+        QFAIL("opened without permission");
+    } catch (const PortError& failure) {
+        QVERIFY2(failure.description().startsWith("Permission denied for COM 8"),
+                 qPrintable(failure.description()));
+        QVERIFY(failure.description().contains("Join the group"));
+    }
+}
+
+void SerialPortTest::hangUpKeepsWhatArrived()
+{
+    PortAliases aliases;
+    PseudoTerminal line;
+    aliases.point(5, line.slavePath());
+    SerialPortControl port;
+    port.setCommPort(5);
+    port.setPortOpen(true);
+    port.setInputLen(1);
+    line.write("A1\nB2");
+    waitForBytes(port, 5);
+    line.releaseSlave();
+    line.hangUp();
+    QTRY_VERIFY(!port.DeviceLost().isEmpty());
+    QVERIFY(port.DeviceLost().contains("COM 5"));
+    QVERIFY(port.DeviceLost().contains("disconnected"));
+    QVERIFY(!port.PortOpen());
+    QString rest;
+    while (port.InBufferCount() > 0)
+        rest += port.Input();
+    QCOMPARE(rest, QStringLiteral("A1\nB2"));
+    QVERIFY_THROWS_EXCEPTION(PortError, port.setOutput("X"));
+    // Nothing spins: with the port closed, the event loop goes idle.
+    QTest::qWait(50);
+    QCOMPARE(port.InBufferCount(), 0);
+}
+
+void SerialPortTest::reopenAfterHangUp()
+{
+    PortAliases aliases;
+    auto line = std::make_unique<PseudoTerminal>();
+    aliases.point(5, line->slavePath());
+    SerialPortControl port;
+    port.setCommPort(5);
+    port.setPortOpen(true);
+    line->releaseSlave();
+    line->hangUp();
+    QTRY_VERIFY(!port.DeviceLost().isEmpty());
+    line = std::make_unique<PseudoTerminal>();
+    aliases.point(5, line->slavePath());
+    port.setPortOpen(true);
+    QVERIFY(port.PortOpen());
+    QVERIFY(port.DeviceLost().isEmpty());
+    QCOMPARE(port.OpenCount(), quint64(2));
+    line->write("ok\n");
+    QTRY_COMPARE(port.InBufferCount(), 3);
+}
+
+QTEST_MAIN(SerialPortTest)
+#include "tst_serialport.moc"
