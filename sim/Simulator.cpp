@@ -1,0 +1,212 @@
+#include "Simulator.h"
+
+#include "serial/PortNames.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+Simulator::Simulator(const SimOptions& options, QObject* parent)
+    : QObject(parent), m_options(options), m_model(options.seed)
+{
+    connect(&m_talk, &QTimer::timeout, this, [this] {
+        reply({QStringList{m_model.reading()}, QString()});
+    });
+}
+
+Simulator::~Simulator()
+{
+    stop();
+}
+
+bool Simulator::start(QString* error)
+{
+    char name[256] = {};
+    termios raw{};
+    cfmakeraw(&raw);
+    if (::openpty(&m_master, &m_slave, name, &raw, nullptr) != 0) {
+        *error = QStringLiteral("cannot make a pseudo-terminal: %1").arg(qt_error_string(errno));
+        return false;
+    }
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    m_devicePath = QString::fromLocal8Bit(name);
+
+    m_aliasPath = PortNames::aliasPath(m_options.com);
+    QDir().mkpath(PortNames::aliasFolder());
+    const QFileInfo existing(m_aliasPath);
+    if (existing.isSymLink()) {
+        QFile::remove(m_aliasPath); // stale, or another simulator's: this one takes over
+    } else if (existing.exists()) {
+        *error = QStringLiteral("%1 exists and is not an alias; remove it first").arg(m_aliasPath);
+        stop();
+        return false;
+    }
+    if (!QFile::link(m_devicePath, m_aliasPath)) {
+        *error = QStringLiteral("cannot make the alias %1").arg(m_aliasPath);
+        m_aliasPath.clear();
+        stop();
+        return false;
+    }
+
+    m_readable = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+    connect(m_readable, &QSocketNotifier::activated, this, &Simulator::readCommands);
+    m_writable = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
+    m_writable->setEnabled(false);
+    connect(m_writable, &QSocketNotifier::activated, this, &Simulator::flushOutput);
+    if (m_options.talkMs > 0)
+        m_talk.start(m_options.talkMs);
+    return true;
+}
+
+void Simulator::stop()
+{
+    m_talk.stop();
+    delete m_readable;
+    m_readable = nullptr;
+    delete m_writable;
+    m_writable = nullptr;
+    // Remove the alias only while it still names this simulator's device.
+    if (!m_aliasPath.isEmpty() && QFileInfo(m_aliasPath).symLinkTarget() == m_devicePath)
+        QFile::remove(m_aliasPath);
+    m_aliasPath.clear();
+    if (m_master >= 0)
+        ::close(m_master);
+    if (m_slave >= 0)
+        ::close(m_slave);
+    m_master = m_slave = -1;
+}
+
+QByteArray Simulator::lineEnding() const
+{
+    return m_options.lineFeedOnly ? QByteArray("\n") : QByteArray("\r\n");
+}
+
+void Simulator::readCommands()
+{
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(m_master, buffer, sizeof buffer);
+        if (count <= 0)
+            break;
+        for (ssize_t i = 0; i < count; ++i) {
+            if (!m_framer.feed(QLatin1Char(buffer[i])))
+                continue;
+            const QString command = m_framer.takeLine();
+            std::fprintf(stderr, "bvterm-sim: received \"%s\"\n", qPrintable(command));
+            emit commandReceived(command);
+            reply(m_model.respond(command));
+        }
+    }
+}
+
+void Simulator::reply(const InstrumentModel::Reply& reply)
+{
+    QList<QByteArray> pieces;
+    for (const QString& line : reply.lines) {
+        const QByteArray bytes = line.toLatin1() + lineEnding();
+        if (m_options.stallMs >= 0) {
+            // Half the line now, the rest later.
+            pieces << bytes.left(bytes.size() / 2) << bytes.mid(bytes.size() / 2);
+        } else {
+            pieces << bytes;
+        }
+    }
+    if (!reply.unterminated.isEmpty())
+        pieces << reply.unterminated.toLatin1();
+    int at = m_options.delayMs;
+    for (int i = 0; i < pieces.size(); ++i) {
+        if (at == 0) {
+            sendText(pieces[i]);
+        } else {
+            QTimer::singleShot(at, this, [this, piece = pieces[i]] { sendText(piece); });
+        }
+        if (m_options.stallMs >= 0 && i % 2 == 0)
+            at += m_options.stallMs;
+    }
+}
+
+void Simulator::sendText(const QByteArray& text)
+{
+    m_output += text;
+    flushOutput();
+}
+
+void Simulator::flushOutput()
+{
+    while (!m_output.isEmpty() && m_master >= 0) {
+        const ssize_t count = ::write(m_master, m_output.constData(), size_t(m_output.size()));
+        if (count <= 0)
+            break;
+        m_output.remove(0, count);
+    }
+    // The terminal is not reading fast enough: write the rest once the line has room.
+    if (m_writable)
+        m_writable->setEnabled(!m_output.isEmpty());
+}
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+}
+
+} // namespace
+
+int runSimulator(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    SimOptions options;
+    QString error;
+    if (!parseSimOptions(app.arguments().mid(1), &options, &error)) {
+        std::fprintf(stderr, "bvterm-sim: %s\n", qPrintable(error));
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(qPrintable(simUsage()), stdout);
+        return 0;
+    }
+
+    // Ctrl+C and SIGTERM end the event loop, so that the alias is removed on the way out.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
+        std::perror("bvterm-sim: socketpair");
+        return 1;
+    }
+    QSocketNotifier stopRequest(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopRequest, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
+
+    Simulator simulator(options);
+    if (!simulator.start(&error)) {
+        std::fprintf(stderr, "bvterm-sim: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("bvterm-sim: instrument on %s, published as COM %d (%s)\n",
+                qPrintable(simulator.devicePath()), options.com, qPrintable(simulator.aliasPath()));
+    std::printf("bvterm-sim: choose COM %d in the terminal and press Connect; try ID?, TEMP?, "
+                "PRES?, VOLT?, READ? or HELP?. Ctrl+C ends the simulator.\n",
+                options.com);
+    std::fflush(stdout);
+    const int status = app.exec();
+    simulator.stop();
+    std::printf("bvterm-sim: stopped, alias removed\n");
+    return status;
+}

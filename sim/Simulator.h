@@ -1,0 +1,54 @@
+#pragma once
+
+#include "InstrumentModel.h"
+#include "SimOptions.h"
+#include "exchange/LineFramer.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+
+class QSocketNotifier;
+
+// The simulated instrument on a pseudo-terminal, published as a port alias of the terminal
+// for as long as it runs.
+class Simulator : public QObject {
+    Q_OBJECT
+public:
+    explicit Simulator(const SimOptions& options, QObject* parent = nullptr);
+    ~Simulator() override;
+
+    // Makes the pseudo-terminal and publishes it as COM n (a stale alias is replaced); false
+    // with the reason when that fails.
+    bool start(QString* error);
+    // Removes the alias (when it still names this simulator's device) and closes the line.
+    void stop();
+
+    QString devicePath() const { return m_devicePath; }
+    QString aliasPath() const { return m_aliasPath; }
+
+signals:
+    void commandReceived(const QString& command);
+
+private:
+    void readCommands();
+    void reply(const InstrumentModel::Reply& reply);
+    void sendText(const QByteArray& text);
+    void flushOutput();
+    QByteArray lineEnding() const;
+
+    SimOptions m_options;
+    InstrumentModel m_model;
+    LineFramer m_framer;
+    int m_master = -1;
+    int m_slave = -1; // held open so that the line stays up between the terminal's connections
+    QString m_devicePath;
+    QString m_aliasPath;
+    QSocketNotifier* m_readable = nullptr;
+    QSocketNotifier* m_writable = nullptr;
+    QByteArray m_output;
+    QTimer m_talk;
+};
+
+// The simulator program: parses the options, runs until Ctrl+C or SIGTERM, and cleans up.
+int runSimulator(int argc, char** argv);

@@ -1,0 +1,183 @@
+// Sending commands with Enter and with the Send button, checked on the instrument's side.
+
+#include "app/frmMain.h"
+#include "log/ResponseListView.h"
+#include "serial/SerialPortControl.h"
+#include "support/PortAliases.h"
+#include "support/PseudoTerminal.h"
+#include "support/Scenario.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+struct Bench {
+    PortAliases aliases;
+    PseudoTerminal line;
+    frmMain w;
+    MessageLog messages{w};
+
+    Bench()
+    {
+        aliases.point(5, line.slavePath());
+        w.cboPort->setCurrentIndex(4);
+        w.show();
+        if (!QTest::qWaitForWindowActive(&w))
+            qWarning("the window did not become active");
+    }
+    bool connect()
+    {
+        pressConnect(w);
+        return waitUntil([this] { return isConnected(w); });
+    }
+    // Types into the focused command box, as the user would.
+    void type(const QString& text, bool enter)
+    {
+        onGui([&] {
+            QWidget* box = QApplication::focusWidget();
+            // Key clicks carry ASCII only; other characters arrive as typed text does.
+            const bool ascii =
+                std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+            if (ascii)
+                QTest::keyClicks(box, text);
+            else
+                w.txtcmd->lineEdit()->insert(text);
+            if (enter)
+                QTest::keyClick(box, Qt::Key_Return);
+        });
+    }
+    void clickSend()
+    {
+        onGui([&] { QTest::mouseClick(w.cmdSend, Qt::LeftButton); });
+    }
+    QStringList dropDown()
+    {
+        return onGui([&] {
+            QStringList items;
+            for (int i = 0; i < w.txtcmd->count(); ++i)
+                items << w.txtcmd->itemText(i);
+            return items;
+        });
+    }
+};
+
+} // namespace
+
+class SendingTest : public QObject {
+    Q_OBJECT
+private slots:
+    void sends_data();
+    void sends();
+    void sendButtonDoesNotAddToTheList();
+    void commandSentWhileAReplyIsRead();
+    void failedWriteIsReported();
+};
+
+void SendingTest::sends_data()
+{
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::newRow("twice the same") << QStringList{"XY", "XY"} << QByteArray("XY\r\nXY\r\n");
+    QTest::newRow("empty command") << QStringList{""} << QByteArray("\r\n");
+    QTest::newRow("not trimmed") << QStringList{"  a b  "} << QByteArray("  a b  \r\n");
+    QTest::newRow("one byte per character") << QStringList{"T=25\u00b0C \u20ac"}
+                                            << QByteArray("T=25\xb0"
+                                                          "C ?\r\n");
+}
+
+void SendingTest::sends()
+{
+    QFETCH(QStringList, commands);
+    QFETCH(QByteArray, wire);
+    Bench bench;
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        for (const QString& command : commands) {
+            onGui([&] { bench.w.txtcmd->lineEdit()->clear(); });
+            bench.type(command, true);
+        }
+        QCOMPARE(bench.line.read(int(wire.size())), wire);
+        QCOMPARE(bench.dropDown(), commands); // Enter appends every command, duplicates too
+        QCOMPARE(logRowCount(bench.w), commands.size());
+        for (int i = 0; i < commands.size(); ++i) {
+            QCOMPARE(logCell(bench.w, i + 1, 0), commands[i]);
+            QCOMPARE(logCell(bench.w, i + 1, 1), QString());
+        }
+        onGui([&] {
+            // The command stays in the box, all of it selected, and Send is usable again.
+            QCOMPARE(bench.w.txtcmd->currentText(), commands.last());
+            QCOMPARE(bench.w.txtcmd->lineEdit()->selectedText(), commands.last());
+            QVERIFY(bench.w.cmdSend->isEnabled());
+            QCOMPARE(bench.w.state().CurrentItem, TerminalState::NoRow);
+        });
+    });
+    QCOMPARE(bench.messages.count(), 0);
+}
+
+void SendingTest::sendButtonDoesNotAddToTheList()
+{
+    Bench bench;
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        bench.type("ID", false);
+        bench.clickSend();
+        QCOMPARE(bench.line.read(4), QByteArray("ID\r\n"));
+        QCOMPARE(bench.dropDown(), QStringList());
+        QCOMPARE(logRowCount(bench.w), 1);
+        QCOMPARE(logCell(bench.w, 1, 0), QStringLiteral("ID"));
+        QCOMPARE(onGui([&] { return bench.w.txtcmd->lineEdit()->selectedText(); }),
+                 QStringLiteral("ID"));
+        // Send by keyboard keeps the focus on the button.
+        onGui([&] {
+            bench.w.cmdSend->setFocus();
+            QTest::keyClick(bench.w.cmdSend, Qt::Key_Space);
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bench.w.cmdSend));
+        });
+        QCOMPARE(bench.line.read(4), QByteArray("ID\r\n"));
+    });
+}
+
+void SendingTest::commandSentWhileAReplyIsRead()
+{
+    Bench bench;
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        bench.line.write("12.");
+        QTRY_COMPARE(onGui([&] { return bench.w.ComPort->InBufferCount(); }), 0);
+        bench.type("NEXT", true);
+        // Written at once, while the reply line is still open.
+        QCOMPARE(bench.line.read(6), QByteArray("NEXT\r\n"));
+        bench.line.write("5\r\n");
+        QTRY_COMPARE(logRowCount(bench.w), 2);
+        QCOMPARE(logCell(bench.w, 1, 0), QStringLiteral("NEXT"));
+        QCOMPARE(logCell(bench.w, 2, 1), QStringLiteral("12.5"));
+    });
+}
+
+void SendingTest::failedWriteIsReported()
+{
+    Bench bench;
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        bench.line.releaseSlave();
+        bench.line.hangUp();
+        QTRY_COMPARE(bench.messages.count(), 1); // the polling loop reports the hang-up
+        bench.type("AFTER", true);
+        QTRY_COMPARE(bench.messages.count(), 2);
+        const ShownMessage shown = bench.messages.last();
+        QCOMPARE(shown.title, QStringLiteral("Error"));
+        QVERIFY2(shown.text.startsWith("The command was not sent.") && shown.text.contains("COM 5"),
+                 qPrintable(shown.text));
+        // The command row stays; the window goes on working.
+        QCOMPARE(logRowCount(bench.w), 1);
+        QCOMPARE(logCell(bench.w, 1, 0), QStringLiteral("AFTER"));
+        QVERIFY(onGui([&] { return bench.w.cmdSend->isEnabled(); }));
+    });
+}
+
+QTEST_MAIN(SendingTest)
+#include "tst_sending.moc"
