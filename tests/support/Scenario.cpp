@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
 
@@ -53,6 +55,86 @@ void MessageLog::clear()
 void pressConnect(frmMain& window)
 {
     postToGui([&window] { window.cmdConnect->click(); });
+}
+
+namespace {
+
+QFileDialog* modalFileDialog()
+{
+    return qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+}
+
+} // namespace
+
+bool waitForFileDialog(FileDialogView* view, int timeoutMs)
+{
+    if (!waitUntil([] { return onGui([] { return modalFileDialog() != nullptr; }); }, timeoutMs))
+        return false;
+    if (view) {
+        *view = onGui([] {
+            QFileDialog* dialog = modalFileDialog();
+            FileDialogView seen;
+            seen.title = dialog->windowTitle();
+            seen.nameFilters = dialog->nameFilters();
+            seen.directory = dialog->directory().absolutePath();
+            if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                seen.offeredName = name->text();
+            seen.native = !dialog->testOption(QFileDialog::DontUseNativeDialog);
+            seen.saveForm = dialog->acceptMode() == QFileDialog::AcceptSave;
+            seen.confirmsOverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+            return seen;
+        });
+    }
+    return true;
+}
+
+bool answerFileDialog(const QString& path)
+{
+    if (!waitForFileDialog())
+        return false;
+    // Pressing Save may ask whether to replace the file (a nested box): post it, then answer.
+    postToGui([path] {
+        QFileDialog* dialog = modalFileDialog();
+        if (!dialog)
+            return;
+        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->setText(path);
+        static_cast<QDialog*>(dialog)->accept(); // as the Save button does
+    });
+    const QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired()) {
+        const int state = onGui([] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+                    QMetaObject::invokeMethod(yes, &QAbstractButton::click, Qt::QueuedConnection);
+                return 1;
+            }
+            return modal == nullptr || qobject_cast<QFileDialog*>(modal) == nullptr ? 0 : 2;
+        });
+        if (state == 0)
+            return true;
+        QThread::msleep(5);
+    }
+    return false;
+}
+
+bool dismissFileDialog()
+{
+    if (!waitForFileDialog())
+        return false;
+    postToGui([] {
+        if (QFileDialog* dialog = modalFileDialog())
+            dialog->reject();
+    });
+    return waitForNoModal();
+}
+
+bool waitForNoModal(int timeoutMs)
+{
+    return waitUntil(
+        [] { return onGui([] { return QApplication::activeModalWidget() == nullptr; }); },
+        timeoutMs);
 }
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs)

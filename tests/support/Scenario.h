@@ -59,6 +59,25 @@ private:
 // any modal dialog is dismissed and the terminal disconnected, so that the loop has returned.
 void runScenario(frmMain& window, const std::function<void()>& body);
 
+// The file prompt as a scenario body sees it and answers it, like a user at the keyboard.
+struct FileDialogView {
+    QString title;
+    QStringList nameFilters;
+    QString directory;
+    QString offeredName; // the name in the file name box
+    bool native = true;
+    bool saveForm = false;
+    bool confirmsOverwrite = false;
+};
+// Waits for the modal file dialog and describes it; false when none came.
+bool waitForFileDialog(FileDialogView* view = nullptr, int timeoutMs = 5000);
+// Types the path into the dialog and presses its Save button, answering "replace?" with Yes.
+bool answerFileDialog(const QString& path);
+// Closes the dialog without choosing a file.
+bool dismissFileDialog();
+// Waits until no modal dialog is open.
+bool waitForNoModal(int timeoutMs = 5000);
+
 // Helpers for scenario bodies; they work from the worker and from the GUI thread.
 void pressConnect(frmMain& window); // queues a click on the Connect (or Disconnect) button
 // Waits until the condition holds; false when it did not within the time.
