@@ -120,6 +120,7 @@ void SerialPortControl::applySettings()
 
 void SerialPortControl::setPortOpen(bool open)
 {
+    const bool lost = !m_lost.isEmpty();
     m_lost.clear();
     m_leftover.clear();
     if (!open) {
@@ -127,8 +128,12 @@ void SerialPortControl::setPortOpen(bool open)
             m_port.close();
         return;
     }
-    if (m_port.isOpen())
-        throw PortError(QStringLiteral("%1 is already open.").arg(portLabel()));
+    if (m_port.isOpen()) {
+        // A device that went away may still be waiting for its queued close.
+        if (!lost)
+            throw PortError(QStringLiteral("%1 is already open.").arg(portLabel()));
+        m_port.close();
+    }
 
     // Open the device itself, not an alias of it, so that locks and exclusive access apply to
     // the device whatever name it is reached by.
