@@ -14,6 +14,7 @@ int runTerminal(int argc, char** argv)
     QApplication::setStyle(QStringLiteral("Fusion"));
 
     frmMain window;
+    QObject::connect(&window, &frmMain::programEnded, &app, [] { QCoreApplication::exit(0); });
     if (const QScreen* screen = window.screen()) {
         QRect frame = window.frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

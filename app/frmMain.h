@@ -68,6 +68,11 @@ public:
     // it polls without pause (only to measure what the sleeping saves).
     void setSleepWhenIdle(bool sleep) { m_sleepWhenIdle = sleep; }
 
+signals:
+    // The polling loop has closed the port after a close request: the program is to end now.
+    void programEnded();
+
+public:
     // The controls, in the order in which the window holds them.
     SerialPortControl* ComPort = nullptr;
     QGroupBox* Frame2 = nullptr;

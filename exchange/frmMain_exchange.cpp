@@ -183,6 +183,9 @@ void frmMain::StartCheckingPort()
         // The loop stops; the port stays open and the caption keeps saying Disconnect.
         m_polling = false;
         showMessage(QMessageBox::Warning, QStringLiteral("Error"), failure.description());
+        // The window may have been closed while the message was up.
+        if (State.Unloading)
+            endProgramAfterClose();
         return;
     }
     m_polling = false;
@@ -208,5 +211,5 @@ void frmMain::endProgramAfterClose()
     if (ComPort->PortOpen())
         ComPort->setPortOpen(false);
     m_endedProgram = true;
-    QCoreApplication::exit(0);
+    emit programEnded();
 }

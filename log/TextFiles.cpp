@@ -55,11 +55,30 @@ QString streamLine(const QString& timeStamp, bool withTimeStamp, const QString& 
 QString appendLineToFile(const QString& path, const QString& text)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // Appending makes sense for a file; a device or a pipe is simply written to.
+    const QFileInfo info(path);
+    const bool regular = !info.exists() || info.isFile();
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered |
+                                     (regular ? QIODevice::Append : QIODevice::NotOpen);
+    if (!file.open(mode))
         return failureText(file);
+    const qint64 before = regular ? file.size() : 0;
     const QByteArray bytes = fileLine(text);
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        return failureText(file);
+    // A short write is retried for the rest, which then tells why it failed.
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const qint64 count = file.write(bytes.constData() + written, bytes.size() - written);
+        if (count <= 0)
+            break;
+        written += count;
+    }
+    if (written != bytes.size()) {
+        const QString reason = failureText(file);
+        // A line cut short by a full disk is taken out again: the file holds whole lines only.
+        if (regular)
+            file.resize(before);
+        return reason;
+    }
     file.close();
     return file.error() == QFileDevice::NoError ? QString() : failureText(file);
 }

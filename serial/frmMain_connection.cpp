@@ -15,6 +15,9 @@
 
 void frmMain::cmdConnect_Click()
 {
+    // A window that is closing opens nothing again (a reconnect may still be queued).
+    if (State.Unloading)
+        return;
     const QString caption = cmdConnect->text();
     bool opened = false;
     try {

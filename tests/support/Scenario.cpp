@@ -180,6 +180,9 @@ void settle(frmMain& window)
                 modal->close();
                 return true;
             }
+            // A window that was closed stays as it was; only its loop must have returned.
+            if (window.state().Unloading)
+                return window.isPolling();
             if (window.cmdConnect->text() == kDisconnectCaption) {
                 postToGui([&window] {
                     if (window.cmdConnect->text() == kDisconnectCaption)

@@ -1,0 +1,373 @@
+// Faults over real pseudo-terminals and real files: each case checks what the user is told,
+// that the terminal is still usable afterwards, and that no received line is lost.
+
+#include "app/Captions.h"
+#include "app/frmMain.h"
+#include "log/ResponseListView.h"
+#include "serial/SerialPortControl.h"
+#include "support/PortAliases.h"
+#include "support/PseudoTerminal.h"
+#include "support/Scenario.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+struct Bench {
+    PortAliases aliases;
+    std::unique_ptr<PseudoTerminal> line = std::make_unique<PseudoTerminal>();
+    frmMain w;
+    MessageLog messages{w};
+    QTemporaryDir dir;
+
+    Bench()
+    {
+        aliases.point(5, line->slavePath());
+        w.cboPort->setCurrentIndex(4);
+        w.show();
+        if (!QTest::qWaitForWindowExposed(&w))
+            qWarning("the window was not shown");
+    }
+    bool connect()
+    {
+        pressConnect(w);
+        return waitUntil([this] { return isConnected(w); });
+    }
+    bool disconnect()
+    {
+        postToGui([this] {
+            if (w.cmdConnect->text() == kDisconnectCaption)
+                w.cmdConnect->click();
+        });
+        return waitUntil([this] {
+            return onGui(
+                [this] { return w.cmdConnect->text() == kConnectCaption && !w.isPolling(); });
+        });
+    }
+    void streamTo(const QString& path)
+    {
+        onGui([&] {
+            w.state().StreamFileName = path;
+            w.state().VisualOutput = false;
+        });
+    }
+    void stopStreaming()
+    {
+        onGui([&] { w.state().VisualOutput = true; });
+    }
+    // The terminal still works: a fresh instrument on COM 5 gets a command and is heard.
+    bool usable()
+    {
+        line = std::make_unique<PseudoTerminal>();
+        aliases.point(5, line->slavePath());
+        if (!disconnect() || !connect())
+            return false;
+        const int before = logRowCount(w);
+        line->write("alive\n");
+        if (!waitUntil([&] { return logRowCount(w) == before + 1; }))
+            return false;
+        onGui([&] {
+            w.txtcmd->lineEdit()->setText("PING");
+            QTest::keyClick(w.txtcmd, Qt::Key_Return);
+        });
+        return line->read(6) == "PING\r\n" && logCell(w, before + 1, 1) == "alive";
+    }
+    QStringList responses()
+    {
+        QStringList all;
+        for (int row = 1; row <= logRowCount(w); ++row)
+            all << logCell(w, row, 1);
+        return all;
+    }
+};
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class FaultsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void instrumentHangsUp_data();
+    void instrumentHangsUp();
+    void busyPort();
+    void permissionDenied();
+    void streamFolderDisappears();
+    void streamToAFullDisk_data();
+    void streamToAFullDisk();
+    void closeDuringARead();
+    void closeDuringAModalBox();
+    void closeDuringAReconnect();
+    void connectAndDisconnectInQuickSuccession();
+};
+
+void FaultsTest::initTestCase()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void FaultsTest::instrumentHangsUp_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::newRow("between lines") << QByteArray("one\r\ntwo\r\n");
+    QTest::newRow("in the middle of a line") << QByteArray("one\r\ntwo\r\nthr");
+}
+
+void FaultsTest::instrumentHangsUp()
+{
+    QFETCH(QByteArray, before);
+    Bench bench;
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        bench.line->write(before);
+        QTRY_COMPARE(logRowCount(bench.w), 2);
+        QTRY_COMPARE(onGui([&] { return bench.w.ComPort->InBufferCount(); }), 0);
+        bench.line->releaseSlave();
+        bench.line->hangUp();
+        QTRY_COMPARE(bench.messages.count(), 1);
+        QCOMPARE(bench.messages.last().title, QStringLiteral("Error"));
+        QVERIFY2(bench.messages.last().text.contains("was disconnected"),
+                 qPrintable(bench.messages.last().text));
+        QCOMPARE(bench.responses(), QStringList({"one", "two"}));
+        QVERIFY(bench.usable());
+    });
+    QCOMPARE(bench.messages.count(), 1);
+}
+
+void FaultsTest::busyPort()
+{
+    Bench bench;
+    SerialPortControl other;
+    other.setCommPort(5);
+    other.setPortOpen(true);
+    runScenario(bench.w, [&] {
+        pressConnect(bench.w);
+        QTRY_COMPARE(bench.messages.count(), 1);
+        QCOMPARE(bench.messages.last().title, QStringLiteral("Communication Error"));
+        QCOMPARE(bench.messages.last().text,
+                 "COM 5 (" + bench.line->slavePath() + ") is in use by another program.");
+        QCOMPARE(onGui([&] { return bench.w.cmdConnect->text(); }), kConnectCaption);
+        onGui([&] { other.setPortOpen(false); });
+        QVERIFY(bench.usable());
+    });
+}
+
+void FaultsTest::permissionDenied()
+{
+    // Root opens any device whatever its mode, so the connect runs as an unprivileged user.
+    PseudoTerminal line;
+    QTemporaryDir home;
+    QFile::setPermissions(home.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                           QFile::ReadOther | QFile::ExeOther);
+    const QString ports = home.path() + "/bvterm/ports";
+    QVERIFY(QDir().mkpath(ports));
+    for (const QString& folder : {home.path() + "/bvterm", ports})
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                          QFile::ReadOther | QFile::ExeOther);
+    QVERIFY(QFile::link(line.slavePath(), ports + "/com8"));
+    QFile::setPermissions(line.slavePath(), QFile::ReadOwner | QFile::WriteOwner);
+
+    QProcess probe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", home.path());
+    environment.insert("XDG_RUNTIME_DIR", home.path());
+    probe.setProcessEnvironment(environment);
+    if (::geteuid() == 0) {
+        probe.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                QStringLiteral(BVTERM_FAULT_PROBE), "8"});
+    } else {
+        probe.start(QStringLiteral(BVTERM_FAULT_PROBE), {"8"});
+    }
+    QVERIFY(probe.waitForFinished(30000));
+    const QString output = QString::fromLocal8Bit(probe.readAllStandardOutput());
+    if (probe.exitCode() != 0 || !output.contains("caption"))
+        QSKIP(qPrintable("the connect could not be run as an unprivileged user: " +
+                         QString::fromLocal8Bit(probe.readAllStandardError()).trimmed()));
+    const QStringList lines = output.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].startsWith("Communication Error\tPermission denied for COM 8 (" +
+                                 line.slavePath() + ")."),
+             qPrintable(lines[0]));
+    QVERIFY2(lines[0].contains("Join the group that owns the device"), qPrintable(lines[0]));
+    QCOMPARE(lines[1], "caption\t" + kConnectCaption);
+}
+
+void FaultsTest::streamFolderDisappears()
+{
+    Bench bench;
+    const QString folder = bench.dir.filePath("run");
+    QVERIFY(QDir().mkpath(folder));
+    const QString stream = folder + "/stream.txt";
+    bench.streamTo(stream);
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        bench.line->write("first\r\n");
+        QTRY_COMPARE(readFile(stream), QByteArray("first\r\n"));
+        QVERIFY(QDir(folder).removeRecursively());
+        bench.line->write("second\r\n");
+        QTRY_COMPARE(bench.messages.count(), 1);
+        QCOMPARE(bench.messages.last().title, QStringLiteral("Error"));
+        QVERIFY2(bench.messages.last().text.contains(stream) &&
+                     bench.messages.last().text.contains("No such file or directory"),
+                 qPrintable(bench.messages.last().text));
+        // The line that could not be streamed is in the log; the connection stays open.
+        QCOMPARE(bench.responses(), QStringList({"second"}));
+        QCOMPARE(onGui([&] { return bench.w.cmdConnect->text(); }), kDisconnectCaption);
+        bench.stopStreaming();
+        QVERIFY(bench.usable());
+    });
+}
+
+void FaultsTest::streamToAFullDisk_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("file size limit reached") << "LIMIT"
+                                             << "File too large";
+    QTest::newRow("device without space") << "/dev/full"
+                                          << "No space left on device";
+}
+
+void FaultsTest::streamToAFullDisk()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, reason);
+    Bench bench;
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    const bool limited = target == "LIMIT";
+    if (limited) {
+        target = bench.dir.filePath("stream.txt");
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4090, 'x'));
+    }
+    bench.streamTo(target);
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        rlimit small = previous;
+        small.rlim_cur = 4096;
+        if (limited)
+            setrlimit(RLIMIT_FSIZE, &small);
+        bench.line->write("0123456789\r\n");
+        QTRY_COMPARE(bench.messages.count(), 1);
+        setrlimit(RLIMIT_FSIZE, &previous);
+        QVERIFY2(bench.messages.last().text.contains(reason),
+                 qPrintable(bench.messages.last().text));
+        QCOMPARE(bench.responses(), QStringList({"0123456789"}));
+        bench.stopStreaming();
+        QVERIFY(bench.usable());
+    });
+    setrlimit(RLIMIT_FSIZE, &previous);
+    if (limited)
+        QCOMPARE(readFile(target).size(), 4090);
+}
+
+void FaultsTest::closeDuringARead()
+{
+    Bench bench;
+    const QString stream = bench.dir.filePath("stream.txt");
+    bench.streamTo(stream);
+    onGui([&] { bench.w.state().TimeoutSeconds = 99; });
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        bench.line->write("A\r\nB\r\npart");
+        QTRY_COMPARE(readFile(stream), QByteArray("A\r\nB\r\n"));
+        QTRY_COMPARE(onGui([&] { return bench.w.ComPort->InBufferCount(); }), 0);
+        postToGui([&] { bench.w.close(); });
+        // The program ends at once, not after the 99 s of the read in progress.
+        QTRY_VERIFY_WITH_TIMEOUT(onGui([&] { return bench.w.hasEndedProgram(); }), 5000);
+        QVERIFY(!onGui([&] { return bench.w.ComPort->PortOpen(); }));
+    });
+    QCOMPARE(readFile(stream), QByteArray("A\r\nB\r\n")); // nothing invented for the cut line
+    QCOMPARE(bench.messages.count(), 0);
+}
+
+void FaultsTest::closeDuringAModalBox()
+{
+    Bench bench;
+    bench.w.setMessageSink({}); // real modal boxes
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        bench.line->releaseSlave();
+        bench.line->hangUp();
+        // The polling loop's Error box is up; the window is closed behind it.
+        QVERIFY(waitUntil([] {
+            return onGui([] {
+                return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
+            });
+        }));
+        QCOMPARE(
+            onGui([] {
+                return static_cast<QMessageBox*>(QApplication::activeModalWidget())->windowTitle();
+            }),
+            QStringLiteral("Error"));
+        postToGui([&] { bench.w.close(); });
+        QVERIFY(waitUntil([&] { return onGui([&] { return bench.w.state().Unloading; }); }));
+        postToGui([] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->button(QMessageBox::Ok)->click();
+        });
+        QTRY_VERIFY(onGui([&] { return bench.w.hasEndedProgram(); }));
+        QVERIFY(!onGui([&] { return bench.w.ComPort->PortOpen(); }));
+    });
+}
+
+void FaultsTest::closeDuringAReconnect()
+{
+    Bench bench;
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        bench.line->write("before\n");
+        QTRY_COMPARE(logRowCount(bench.w), 1);
+        onGui([&] {
+            bench.w.cboBaudRate->setCurrentText("19200"); // queues a disconnect and a connect
+            bench.w.close();
+        });
+        QTRY_VERIFY(onGui([&] { return bench.w.hasEndedProgram(); }));
+        QVERIFY(waitUntil([&] { return !onGui([&] { return bench.w.isPolling(); }); }));
+        QVERIFY(!onGui([&] { return bench.w.ComPort->PortOpen(); }));
+    });
+    QCOMPARE(bench.messages.count(), 0);
+    QVERIFY(!bench.w.ComPort->PortOpen());
+}
+
+void FaultsTest::connectAndDisconnectInQuickSuccession()
+{
+    Bench bench;
+    runScenario(bench.w, [&] {
+        for (int i = 0; i < 1000; ++i)
+            postToGui([&] { bench.w.cmdConnect->click(); });
+        QVERIFY(waitUntil(
+            [&] {
+                return onGui([&] {
+                    return bench.w.ComPort->OpenCount() == 500 && !bench.w.isPolling() &&
+                           bench.w.cmdConnect->text() == kConnectCaption;
+                });
+            },
+            60000));
+        QVERIFY(!onGui([&] { return bench.w.ComPort->PortOpen(); }));
+        QCOMPARE(bench.messages.count(), 0);
+        QVERIFY(bench.usable());
+    });
+}
+
+QTEST_MAIN(FaultsTest)
+#include "tst_faults.moc"
