@@ -3,4 +3,4 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
-ctest --test-dir "$top/build" --output-on-failure --parallel 2
+ctest --test-dir "${BVTERM_BUILD_DIR:-$top/build}" --output-on-failure --parallel 2

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building bvterm needs, when they are missing (through sudo
 # when not root), and builds the project in Release into build/.
-# Extra packages can be asked for with BVTERM_EXTRA_PACKAGES="a b".
+#   BVTERM_EXTRA_PACKAGES="a b"   further packages to install
+#   BVTERM_BUILD_DIR=dir          build there instead of build/
+#   BVTERM_CMAKE_ARGS="-D..."     further CMake settings (they override the defaults)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -21,5 +23,6 @@ if ((${#missing[@]})); then
         apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S "$top" -B "$top/build" -G Ninja -DCMAKE_BUILD_TYPE=Release ${BVTERM_CMAKE_ARGS:-}
-cmake --build "$top/build" --parallel
+build=${BVTERM_BUILD_DIR:-$top/build}
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release ${BVTERM_CMAKE_ARGS:-}
+cmake --build "$build" --parallel
