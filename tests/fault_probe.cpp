@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -21,7 +22,9 @@ int main(int argc, char** argv)
         std::printf("%s\t%s\n", qPrintable(title), qPrintable(text));
     });
     w.cboPort->setCurrentIndex(std::atoi(argv[1]) - 1);
-    w.cmdConnect->click(); // a port that opens would poll here until disconnected
+    // A port that opens would poll until the window closes: close it after a while.
+    QTimer::singleShot(5000, &w, &QWidget::close);
+    w.cmdConnect->click();
     std::printf("caption\t%s\n", qPrintable(w.cmdConnect->text()));
     return 0;
 }
