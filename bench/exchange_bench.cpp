@@ -6,9 +6,7 @@
 
 #include "app/frmMain.h"
 #include "log/ResponseListView.h"
-#include "support/PortAliases.h"
-#include "support/PseudoTerminal.h"
-#include "support/Scenario.h"
+#include "support/TerminalBench.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -122,16 +120,10 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    PortAliases aliases;
-    PseudoTerminal line;
-    aliases.point(5, line.slavePath());
-    frmMain w;
-    w.setMessageSink([](QMessageBox::Icon, const QString& title, const QString& text) {
-        std::printf("message: %s: %s\n", qPrintable(title), qPrintable(text));
-    });
-    w.cboPort->setCurrentIndex(4);
+    TerminalBench bench;
+    frmMain& w = bench.w;
+    PseudoTerminal& line = *bench.line;
     w.cboBaudRate->setCurrentText(QStringLiteral("115200"));
-    w.show();
 
     std::vector<Clock::time_point> rowTimes;
     rowTimes.reserve(2000000);
@@ -166,5 +158,7 @@ int main(int argc, char** argv)
                     sleeping * 100);
         std::printf("  polling without sleeping  %6.2f %% of a core\n", spinning * 100);
     });
+    for (const ShownMessage& message : bench.messages.all())
+        std::printf("message: %s: %s\n", qPrintable(message.title), qPrintable(message.text));
     return 0;
 }

@@ -5,9 +5,7 @@
 
 #include "app/frmMain.h"
 #include "log/ResponseListView.h"
-#include "support/PortAliases.h"
-#include "support/PseudoTerminal.h"
-#include "support/Scenario.h"
+#include "support/TerminalBench.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,7 +14,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -43,31 +40,24 @@ int main(int argc, char** argv)
     const int streamLines = argc > 1 ? std::atoi(argv[1]) : 100000;
     const int savedRows = argc > 2 ? std::atoi(argv[2]) : 1000000;
 
-    PortAliases aliases;
-    PseudoTerminal line;
-    aliases.point(5, line.slavePath());
+    TerminalBench bench;
+    frmMain& w = bench.w;
+    PseudoTerminal& line = *bench.line;
+    w.cboBaudRate->setCurrentText(QStringLiteral("115200"));
     QTemporaryDir dir;
     const QString streamPath = dir.filePath("stream.txt");
     const QString savePath = dir.filePath("saved.txt");
-
-    frmMain w;
-    std::atomic<int> infos{0};
-    w.setMessageSink([&infos](QMessageBox::Icon, const QString& title, const QString& text) {
-        if (title == QLatin1String("Info"))
-            ++infos;
-        else
-            std::printf("message: %s: %s\n", qPrintable(title), qPrintable(text));
-    });
-    w.cboPort->setCurrentIndex(4);
-    w.cboBaudRate->setCurrentText(QStringLiteral("115200"));
-    w.state().StreamFileName = streamPath; // as if streaming had been switched on
-    w.state().VisualOutput = false;
-    w.show();
+    bench.streamTo(streamPath);
+    auto infos = [&bench] {
+        int count = 0;
+        for (const ShownMessage& message : bench.messages.all())
+            count += message.title == QLatin1String("Info");
+        return count;
+    };
 
     runScenario(w, [&] {
         // Streaming: 12-character lines, unpaced.
-        pressConnect(w);
-        waitUntil([&] { return isConnected(w); });
+        bench.connect();
         QByteArray burst;
         for (int i = 0; i < streamLines; ++i)
             burst += "L" + QByteArray::number(i).rightJustified(6, '0') + "=1.25\r\n";
@@ -85,8 +75,7 @@ int main(int argc, char** argv)
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         const double cpu = bench::cpuSeconds() - cpuBefore;
         instrument.join();
-        pressConnect(w);
-        waitUntil([&] { return !isConnected(w); });
+        bench.disconnect();
         const double needed = 10.0 * 115200.0 / 10.0 / 14.0; // 12 characters and CR LF a line
         std::printf("Streaming %d lines of 12 characters through the polling loop:\n", streamLines);
         std::printf("  %lld lines in the file (lost %lld) in %.2f s: %.0f lines/s (goal: at least "
@@ -113,14 +102,17 @@ int main(int argc, char** argv)
         waitForFileDialog();
         const Clock::time_point saveStart = Clock::now();
         answerFileDialog(savePath);
-        waitUntil([&] { return infos.load() == 1; }, 60000);
+        waitUntil([&] { return infos() == 1; }, 60000);
         const double saveSeconds = std::chrono::duration<double>(Clock::now() - saveStart).count();
         const size_t peakAfter = bench::peakResidentBytes();
-        std::printf("Saving a log of %d rows: %.2f s (goal: under 2 s), %.1f MB written\n", savedRows,
-                    saveSeconds, double(QFile(savePath).size()) / 1e6);
+        std::printf("Saving a log of %d rows: %.2f s (goal: under 2 s), %.1f MB written\n",
+                    savedRows, saveSeconds, double(QFile(savePath).size()) / 1e6);
         std::printf("  resident before saving %.1f MB, peak while saving %.1f MB (%.1f MB more)\n",
                     double(residentBefore) / 1e6, double(std::max(peakAfter, peakBefore)) / 1e6,
                     double(peakAfter > residentBefore ? peakAfter - residentBefore : 0) / 1e6);
     });
+    for (const ShownMessage& message : bench.messages.all())
+        if (message.title != QLatin1String("Info"))
+            std::printf("message: %s: %s\n", qPrintable(message.title), qPrintable(message.text));
     return 0;
 }

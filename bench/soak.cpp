@@ -6,9 +6,7 @@
 
 #include "app/frmMain.h"
 #include "log/ResponseListView.h"
-#include "support/PortAliases.h"
-#include "support/PseudoTerminal.h"
-#include "support/Scenario.h"
+#include "support/TerminalBench.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -86,13 +84,16 @@ void print(const char* name, long long sent, long long correct, const Phase& pha
 {
     const double mb = 1e6;
     std::printf("%s\n", name);
-    std::printf("  sent %lld, arrived intact %lld, lost %lld (goal 0) in %.1f s (%.0f lines/s)\n", sent,
-                correct, sent - correct, phase.seconds, double(phase.received) / phase.seconds);
-    std::printf("  resident: start %.1f MB, middle %.1f MB, end %.1f MB; growth %.1f bytes per line\n",
-                double(phase.residentStart) / mb, double(phase.residentMiddle) / mb,
-                double(phase.residentEnd) / mb,
-                double(phase.residentEnd - phase.residentStart) / double(std::max(1LL, phase.received)));
-    std::printf("  CPU %.1f s, %.1f us per line\n\n", phase.cpu, phase.cpu * 1e6 / double(std::max(1LL, phase.received)));
+    std::printf("  sent %lld, arrived intact %lld, lost %lld (goal 0) in %.1f s (%.0f lines/s)\n",
+                sent, correct, sent - correct, phase.seconds,
+                double(phase.received) / phase.seconds);
+    std::printf(
+        "  resident: start %.1f MB, middle %.1f MB, end %.1f MB; growth %.1f bytes per line\n",
+        double(phase.residentStart) / mb, double(phase.residentMiddle) / mb,
+        double(phase.residentEnd) / mb,
+        double(phase.residentEnd - phase.residentStart) / double(std::max(1LL, phase.received)));
+    std::printf("  CPU %.1f s, %.1f us per line\n\n", phase.cpu,
+                phase.cpu * 1e6 / double(std::max(1LL, phase.received)));
 }
 
 } // namespace
@@ -103,23 +104,17 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const long long lines = argc > 1 ? std::atoll(argv[1]) : 5000000;
 
-    PortAliases aliases;
-    PseudoTerminal line;
-    aliases.point(5, line.slavePath());
+    TerminalBench bench;
+    frmMain& w = bench.w;
+    PseudoTerminal& line = *bench.line;
+    w.cboBaudRate->setCurrentText(QStringLiteral("115200"));
     QTemporaryDir dir;
     const QString streamPath = dir.filePath("stream.txt");
-    frmMain w;
-    w.setMessageSink([](QMessageBox::Icon, const QString& title, const QString& text) {
-        std::printf("message: %s: %s\n", qPrintable(title), qPrintable(text));
-    });
-    w.cboPort->setCurrentIndex(4);
-    w.cboBaudRate->setCurrentText(QStringLiteral("115200"));
-    w.show();
 
-    std::printf("Soak: %lld lines of %lld bytes, unpaced, through the polling loop\n\n", lines, LineBytes);
+    std::printf("Soak: %lld lines of %lld bytes, unpaced, through the polling loop\n\n", lines,
+                LineBytes);
     runScenario(w, [&] {
-        pressConnect(w);
-        waitUntil([&] { return isConnected(w); });
+        bench.connect();
 
         const Phase log = run(line, lines, [&] { return (long long)logRowCount(w); });
         const long long intactRows = onGui([&] {
@@ -131,11 +126,9 @@ int main(int argc, char** argv)
         });
         print("Into the log:", lines, intactRows, log);
 
-        onGui([&] {
-            w.state().StreamFileName = streamPath; // streaming switched on
-            w.state().VisualOutput = false;
-        });
-        const Phase stream = run(line, lines, [&] { return QFileInfo(streamPath).size() / LineBytes; });
+        bench.streamTo(streamPath);
+        const Phase stream =
+            run(line, lines, [&] { return QFileInfo(streamPath).size() / LineBytes; });
         long long intactLines = 0;
         QFile file(streamPath);
         if (file.open(QIODevice::ReadOnly)) {
@@ -144,8 +137,9 @@ int main(int argc, char** argv)
                 intactLines += file.readLine() == lineText(i++);
         }
         print("Into a stream file (open, append, close per line):", lines, intactLines, stream);
-        pressConnect(w);
-        waitUntil([&] { return !isConnected(w); });
+        bench.disconnect();
     });
+    for (const ShownMessage& message : bench.messages.all())
+        std::printf("message: %s: %s\n", qPrintable(message.title), qPrintable(message.text));
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"
 #include "support/Scenario.h"
+#include "support/TerminalBench.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,37 +24,7 @@ namespace {
 
 const QRegularExpression kStamp(QStringLiteral(R"(^\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\d{3}$)"));
 
-// A window on the bench with an instrument on COM 5.
-struct Bench {
-    PortAliases aliases;
-    PseudoTerminal line;
-    frmMain w;
-    MessageLog messages{w};
-
-    Bench()
-    {
-        aliases.point(5, line.slavePath());
-        w.cboPort->setCurrentIndex(4); // COM 5
-        w.show();
-        if (!QTest::qWaitForWindowActive(&w))
-            qWarning("the window did not become active");
-    }
-
-    void setTimeout(int seconds)
-    {
-        onGui([this, seconds] { w.spnTimeout->setValue(seconds); });
-    }
-    // Connects and waits until the polling loop runs.
-    bool connect()
-    {
-        pressConnect(w);
-        return QTest::qWaitFor([this] { return isConnected(w); }, 5000);
-    }
-    void disconnect()
-    {
-        postToGui([this] { w.cmdConnect->click(); });
-    }
-};
+using Bench = TerminalBench;
 
 } // namespace
 
@@ -117,7 +88,7 @@ void ExchangeTest::replyBecomesRow()
     bench.w.chkStrip->setChecked(strip);
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
-        bench.line.write(bytes);
+        bench.line->write(bytes);
         QTRY_COMPARE(logRowCount(bench.w), responses.size());
         for (int i = 0; i < responses.size(); ++i) {
             const QString command = logCell(bench.w, i + 1, 0);
@@ -137,13 +108,13 @@ void ExchangeTest::checkBoxesApplyToTheLineBeingRead()
     Bench bench;
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
-        bench.line.write("ABCDE4");
+        bench.line->write("ABCDE4");
         QTRY_COMPARE(onGui([&] { return bench.w.ComPort->InBufferCount(); }), 0);
         onGui([&] {
             bench.w.chkStrip->setChecked(true);
             bench.w.chkTimeStamp->setChecked(true);
         });
-        bench.line.write(".25\n");
+        bench.line->write(".25\n");
         QTRY_COMPARE(logRowCount(bench.w), 1);
         QCOMPARE(logCell(bench.w, 1, 1), QStringLiteral("4.25"));
         QVERIFY(kStamp.match(logCell(bench.w, 1, 0)).hasMatch());
@@ -251,7 +222,7 @@ void ExchangeTest::failedConnect()
         // A later connect to a working port succeeds.
         onGui([&] { bench.w.cboPort->setCurrentIndex(4); });
         QVERIFY(bench.connect());
-        bench.line.write("fine\n");
+        bench.line->write("fine\n");
         QTRY_COMPARE(logRowCount(bench.w), 2);
     });
     QCOMPARE(bench.messages.count(), 1);
@@ -264,7 +235,7 @@ void ExchangeTest::disconnectInTheMiddleOfALine()
     bench.w.chkTimeStamp->setChecked(true);
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
-        bench.line.write("12.");
+        bench.line->write("12.");
         QTRY_COMPARE(onGui([&] { return bench.w.ComPort->InBufferCount(); }), 0);
         bench.disconnect();
         // The read goes on until its time-out, logs the empty reply and the loop ends quietly.
@@ -282,13 +253,13 @@ void ExchangeTest::lineFeedAfterTheTimeOut()
     bench.setTimeout(1);
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
-        bench.line.write("ABC\r");
+        bench.line->write("ABC\r");
         // A carriage return does not end the line: after the time-out an empty reply is logged
         // and what was read is gone.
         QTRY_COMPARE(logRowCount(bench.w), 1);
         QCOMPARE(logCell(bench.w, 1, 1), QString());
         // The rest of that line comes back as a line of its own.
-        bench.line.write("DEF\nGHI\n");
+        bench.line->write("DEF\nGHI\n");
         QTRY_COMPARE(logRowCount(bench.w), 3);
         QCOMPARE(logCell(bench.w, 2, 1), QStringLiteral("DEF"));
         QCOMPARE(logCell(bench.w, 3, 1), QStringLiteral("GHI"));
@@ -301,19 +272,19 @@ void ExchangeTest::timeOutChangesDuringARead()
     bench.setTimeout(99);
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
-        bench.line.write("AB");
+        bench.line->write("AB");
         QTRY_COMPARE(onGui([&] { return bench.w.ComPort->InBufferCount(); }), 0);
         // Shortening it ends the read that is waiting (it would otherwise wait 99 s).
         bench.setTimeout(1);
         QTRY_COMPARE(logRowCount(bench.w), 1);
         QCOMPARE(logCell(bench.w, 1, 1), QString());
         // Lengthening it keeps a read going past the old time-out.
-        bench.line.write("CD");
+        bench.line->write("CD");
         QTRY_COMPARE(onGui([&] { return bench.w.ComPort->InBufferCount(); }), 0);
         bench.setTimeout(30);
         QTest::qWait(1500);
         QCOMPARE(logRowCount(bench.w), 1);
-        bench.line.write("EF\n");
+        bench.line->write("EF\n");
         QTRY_COMPARE(logRowCount(bench.w), 2);
         QCOMPARE(logCell(bench.w, 2, 1), QStringLiteral("CDEF"));
     });
@@ -347,7 +318,7 @@ void ExchangeTest::streamsLines()
     bench.w.chkTimeStamp->setChecked(stamp);
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
-        bench.line.write(bytes);
+        bench.line->write(bytes);
         QTRY_COMPARE(
             QFile(path).size() > 10 &&
                 [&] {
@@ -381,7 +352,7 @@ void ExchangeTest::unwritableStreamFile()
     bench.w.state().VisualOutput = false;
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
-        bench.line.write("7.5\n");
+        bench.line->write("7.5\n");
         QTRY_COMPARE(bench.messages.count(), 1);
         const ShownMessage shown = bench.messages.last();
         QCOMPARE(shown.title, QStringLiteral("Error"));
@@ -404,13 +375,13 @@ void ExchangeTest::deviceHangsUp()
     Bench bench;
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
-        bench.line.write("last\nhalf");
+        bench.line->write("last\nhalf");
         // Hang up once the terminal has received it all (what the kernel still holds for a
         // line that hangs up is thrown away before anyone can read it).
         QTRY_COMPARE(logRowCount(bench.w), 1);
         QTRY_COMPARE(onGui([&] { return bench.w.ComPort->InBufferCount(); }), 0);
-        bench.line.releaseSlave();
-        bench.line.hangUp();
+        bench.line->releaseSlave();
+        bench.line->hangUp();
         QTRY_COMPARE(bench.messages.count(), 1);
         const ShownMessage shown = bench.messages.last();
         QCOMPARE(shown.title, QStringLiteral("Error"));

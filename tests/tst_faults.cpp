@@ -8,6 +8,7 @@
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"
 #include "support/Scenario.h"
+#include "support/TerminalBench.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -25,72 +26,8 @@
 
 namespace {
 
-struct Bench {
-    PortAliases aliases;
-    std::unique_ptr<PseudoTerminal> line = std::make_unique<PseudoTerminal>();
-    frmMain w;
-    MessageLog messages{w};
+struct Bench : TerminalBench {
     QTemporaryDir dir;
-
-    Bench()
-    {
-        aliases.point(5, line->slavePath());
-        w.cboPort->setCurrentIndex(4);
-        w.show();
-        if (!QTest::qWaitForWindowExposed(&w))
-            qWarning("the window was not shown");
-    }
-    bool connect()
-    {
-        pressConnect(w);
-        return waitUntil([this] { return isConnected(w); });
-    }
-    bool disconnect()
-    {
-        postToGui([this] {
-            if (w.cmdConnect->text() == kDisconnectCaption)
-                w.cmdConnect->click();
-        });
-        return waitUntil([this] {
-            return onGui(
-                [this] { return w.cmdConnect->text() == kConnectCaption && !w.isPolling(); });
-        });
-    }
-    void streamTo(const QString& path)
-    {
-        onGui([&] {
-            w.state().StreamFileName = path;
-            w.state().VisualOutput = false;
-        });
-    }
-    void stopStreaming()
-    {
-        onGui([&] { w.state().VisualOutput = true; });
-    }
-    // The terminal still works: a fresh instrument on COM 5 gets a command and is heard.
-    bool usable()
-    {
-        line = std::make_unique<PseudoTerminal>();
-        aliases.point(5, line->slavePath());
-        if (!disconnect() || !connect())
-            return false;
-        const int before = logRowCount(w);
-        line->write("alive\n");
-        if (!waitUntil([&] { return logRowCount(w) == before + 1; }))
-            return false;
-        onGui([&] {
-            w.txtcmd->lineEdit()->setText("PING");
-            QTest::keyClick(w.txtcmd, Qt::Key_Return);
-        });
-        return line->read(6) == "PING\r\n" && logCell(w, before + 1, 1) == "alive";
-    }
-    QStringList responses()
-    {
-        QStringList all;
-        for (int row = 1; row <= logRowCount(w); ++row)
-            all << logCell(w, row, 1);
-        return all;
-    }
 };
 
 QByteArray readFile(const QString& path)

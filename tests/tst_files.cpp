@@ -8,6 +8,7 @@
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"
 #include "support/Scenario.h"
+#include "support/TerminalBench.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -54,10 +55,7 @@ QByteArray withoutDate(const QByteArray& bytes)
     return lines.join('\n');
 }
 
-struct Window {
-    PortAliases aliases;
-    frmMain w;
-    MessageLog messages{w};
+struct Window : TerminalBench {
     QTemporaryDir dir;
 
     Window()
@@ -65,9 +63,6 @@ struct Window {
         // As after a disconnect with rows in the log.
         w.cmdSave->setEnabled(true);
         w.cmdClear->setEnabled(true);
-        w.show();
-        if (!QTest::qWaitForWindowExposed(&w))
-            qWarning("the window was not shown");
     }
     QString path(const QString& name) const { return dir.filePath(name); }
     void addRows(const Rows& rows)
@@ -338,9 +333,6 @@ void FilesTest::dismissedStreamPrompt()
 void FilesTest::saveWhileStreamingRetargets()
 {
     Window win;
-    PseudoTerminal line;
-    win.aliases.point(5, line.slavePath());
-    win.w.cboPort->setCurrentIndex(4);
     const QString stream = win.path("stream.txt");
     const QString saved = win.path("saved.txt");
     runScenario(win.w, [&] {
@@ -351,9 +343,8 @@ void FilesTest::saveWhileStreamingRetargets()
         QVERIFY(answerFileDialog(saved));
         QTRY_COMPARE(win.messages.count(), 1);
         // Streaming goes on, now into the saved file, below the log's lines.
-        pressConnect(win.w);
-        QVERIFY(waitUntil([&] { return isConnected(win.w); }));
-        line.write("42\r\n");
+        QVERIFY(win.connect());
+        win.line->write("42\r\n");
         QTRY_VERIFY(readFile(saved).endsWith(",Data is going to be streamed to " +
                                              QFile::encodeName(stream) + "\r\n42\r\n"));
     });

@@ -8,6 +8,7 @@
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"
 #include "support/Scenario.h"
+#include "support/TerminalBench.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,25 +18,7 @@
 
 namespace {
 
-struct Bench {
-    PortAliases aliases;
-    PseudoTerminal line;
-    frmMain w;
-    MessageLog messages{w};
-
-    Bench()
-    {
-        aliases.point(5, line.slavePath());
-        w.cboPort->setCurrentIndex(4);
-        w.show();
-        if (!QTest::qWaitForWindowActive(&w))
-            qWarning("the window did not become active");
-    }
-    bool connect()
-    {
-        pressConnect(w);
-        return waitUntil([this] { return isConnected(w); });
-    }
+struct Bench : TerminalBench {
     void chooseRate(const QString& rate)
     {
         onGui([&] { w.cboBaudRate->setCurrentText(rate); });
@@ -82,10 +65,10 @@ void SelectionTest::rateChangeReconnects()
     Bench bench;
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
-        QCOMPARE(bench.line.baudRate(), 9600);
+        QCOMPARE(bench.line->baudRate(), 9600);
         bench.chooseRate("115200");
         QVERIFY(bench.reconnected(2));
-        QCOMPARE(bench.line.baudRate(), 115200);
+        QCOMPARE(bench.line->baudRate(), 115200);
         onGui([&] {
             QCOMPARE(bench.w.txtcmd->currentText(), QString());
             QVERIFY(bench.w.txtcmd->isEnabled());
@@ -93,7 +76,7 @@ void SelectionTest::rateChangeReconnects()
             QVERIFY(bench.w.cmdSend->isEnabled());
             QVERIFY(!bench.w.cmdSave->isEnabled());
         });
-        bench.line.write("after\n");
+        bench.line->write("after\n");
         QTRY_COMPARE(logRowCount(bench.w), 1);
         QCOMPARE(logCell(bench.w, 1, 1), QStringLiteral("after"));
     });
@@ -118,7 +101,7 @@ void SelectionTest::portChangeReconnects()
             QTest::keyClick(bench.w.txtcmd, Qt::Key_Return);
         });
         QCOMPARE(second.read(3), QByteArray("Q\r\n"));
-        QCOMPARE(bench.line.readAvailable(), QByteArray());
+        QCOMPARE(bench.line->readAvailable(), QByteArray());
     });
 }
 
@@ -174,14 +157,14 @@ void SelectionTest::manyReconnectsKeepOneLoop()
         // Handlers still run at the same depth: no loop was left behind on the stack.
         QVERIFY2(qAbs(qint64(after) - qint64(before)) < 4096,
                  qPrintable(QStringLiteral("%1 bytes deeper").arg(qint64(before) - qint64(after))));
-        QCOMPARE(bench.line.baudRate(), 9600);
-        bench.line.write("still here\n");
+        QCOMPARE(bench.line->baudRate(), 9600);
+        bench.line->write("still here\n");
         QTRY_COMPARE(logRowCount(bench.w), 1);
         onGui([&] {
             QTest::keyClicks(bench.w.txtcmd, "OK?");
             QTest::keyClick(bench.w.txtcmd, Qt::Key_Return);
         });
-        QCOMPARE(bench.line.read(5), QByteArray("OK?\r\n"));
+        QCOMPARE(bench.line->read(5), QByteArray("OK?\r\n"));
     });
     QCOMPARE(bench.messages.count(), 0);
 }

@@ -6,6 +6,7 @@
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"
 #include "support/Scenario.h"
+#include "support/TerminalBench.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,41 +16,7 @@
 
 namespace {
 
-struct Bench {
-    PortAliases aliases;
-    PseudoTerminal line;
-    frmMain w;
-    MessageLog messages{w};
-
-    Bench()
-    {
-        aliases.point(5, line.slavePath());
-        w.cboPort->setCurrentIndex(4);
-        w.show();
-        if (!QTest::qWaitForWindowActive(&w))
-            qWarning("the window did not become active");
-    }
-    bool connect()
-    {
-        pressConnect(w);
-        return waitUntil([this] { return isConnected(w); });
-    }
-    // Types into the focused command box, as the user would.
-    void type(const QString& text, bool enter)
-    {
-        onGui([&] {
-            QWidget* box = QApplication::focusWidget();
-            // Key clicks carry ASCII only; other characters arrive as typed text does.
-            const bool ascii =
-                std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-            if (ascii)
-                QTest::keyClicks(box, text);
-            else
-                w.txtcmd->lineEdit()->insert(text);
-            if (enter)
-                QTest::keyClick(box, Qt::Key_Return);
-        });
-    }
+struct Bench : TerminalBench {
     void clickSend()
     {
         onGui([&] { QTest::mouseClick(w.cmdSend, Qt::LeftButton); });
@@ -100,7 +67,7 @@ void SendingTest::sends()
             onGui([&] { bench.w.txtcmd->lineEdit()->clear(); });
             bench.type(command, true);
         }
-        QCOMPARE(bench.line.read(int(wire.size())), wire);
+        QCOMPARE(bench.line->read(int(wire.size())), wire);
         QCOMPARE(bench.dropDown(), commands); // Enter appends every command, duplicates too
         QCOMPARE(logRowCount(bench.w), commands.size());
         for (int i = 0; i < commands.size(); ++i) {
@@ -125,7 +92,7 @@ void SendingTest::sendButtonDoesNotAddToTheList()
         QVERIFY(bench.connect());
         bench.type("ID", false);
         bench.clickSend();
-        QCOMPARE(bench.line.read(4), QByteArray("ID\r\n"));
+        QCOMPARE(bench.line->read(4), QByteArray("ID\r\n"));
         QCOMPARE(bench.dropDown(), QStringList());
         QCOMPARE(logRowCount(bench.w), 1);
         QCOMPARE(logCell(bench.w, 1, 0), QStringLiteral("ID"));
@@ -137,7 +104,7 @@ void SendingTest::sendButtonDoesNotAddToTheList()
             QTest::keyClick(bench.w.cmdSend, Qt::Key_Space);
             QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bench.w.cmdSend));
         });
-        QCOMPARE(bench.line.read(4), QByteArray("ID\r\n"));
+        QCOMPARE(bench.line->read(4), QByteArray("ID\r\n"));
     });
 }
 
@@ -146,12 +113,12 @@ void SendingTest::commandSentWhileAReplyIsRead()
     Bench bench;
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
-        bench.line.write("12.");
+        bench.line->write("12.");
         QTRY_COMPARE(onGui([&] { return bench.w.ComPort->InBufferCount(); }), 0);
         bench.type("NEXT", true);
         // Written at once, while the reply line is still open.
-        QCOMPARE(bench.line.read(6), QByteArray("NEXT\r\n"));
-        bench.line.write("5\r\n");
+        QCOMPARE(bench.line->read(6), QByteArray("NEXT\r\n"));
+        bench.line->write("5\r\n");
         QTRY_COMPARE(logRowCount(bench.w), 2);
         QCOMPARE(logCell(bench.w, 1, 0), QStringLiteral("NEXT"));
         QCOMPARE(logCell(bench.w, 2, 1), QStringLiteral("12.5"));
@@ -163,8 +130,8 @@ void SendingTest::failedWriteIsReported()
     Bench bench;
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
-        bench.line.releaseSlave();
-        bench.line.hangUp();
+        bench.line->releaseSlave();
+        bench.line->hangUp();
         QTRY_COMPARE(bench.messages.count(), 1); // the polling loop reports the hang-up
         bench.type("AFTER", true);
         QTRY_COMPARE(bench.messages.count(), 2);

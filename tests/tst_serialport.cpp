@@ -12,6 +12,24 @@
 
 #include <unistd.h>
 
+namespace {
+
+// An instrument on COM n, and the port control opened on it.
+struct OpenPort {
+    explicit OpenPort(int number, int inputLen = 0)
+    {
+        aliases.point(number, line.slavePath());
+        port.setCommPort(number);
+        port.setPortOpen(true);
+        port.setInputLen(inputLen);
+    }
+    PortAliases aliases;
+    PseudoTerminal line;
+    SerialPortControl port;
+};
+
+} // namespace
+
 class SerialPortTest : public QObject {
     Q_OBJECT
 private slots:
@@ -173,12 +191,9 @@ void SerialPortTest::closedPortNeverFails()
 
 void SerialPortTest::everyByteArrivesUnchanged()
 {
-    PortAliases aliases;
-    PseudoTerminal line;
-    aliases.point(1, line.slavePath());
-    SerialPortControl port;
-    port.setCommPort(1);
-    port.setPortOpen(true);
+    OpenPort open(1);
+    SerialPortControl& port = open.port;
+    PseudoTerminal& line = open.line;
     QByteArray all;
     for (int b = 0; b < 256; ++b)
         all.append(char(b));
@@ -192,13 +207,9 @@ void SerialPortTest::everyByteArrivesUnchanged()
 
 void SerialPortTest::oneCharacterPerRead()
 {
-    PortAliases aliases;
-    PseudoTerminal line;
-    aliases.point(2, line.slavePath());
-    SerialPortControl port;
-    port.setCommPort(2);
-    port.setPortOpen(true);
-    port.setInputLen(1);
+    OpenPort open(2, 1);
+    SerialPortControl& port = open.port;
+    PseudoTerminal& line = open.line;
     line.write("12.5\r\n");
     waitForBytes(port, 6);
     QString read;
@@ -212,14 +223,9 @@ void SerialPortTest::oneCharacterPerRead()
 
 void SerialPortTest::outputIsOneBytePerCharacter()
 {
-    PortAliases aliases;
-    PseudoTerminal line;
-    aliases.point(2, line.slavePath());
-    SerialPortControl port;
-    port.setCommPort(2);
-    port.setPortOpen(true);
-    port.setOutput(QStringLiteral("ID \u00e9\u20ac\r\n"));
-    QCOMPARE(line.read(7), QByteArray("ID \xe9?\r\n"));
+    OpenPort open(2);
+    open.port.setOutput(QStringLiteral("ID \u00e9\u20ac\r\n"));
+    QCOMPARE(open.line.read(7), QByteArray("ID \xe9?\r\n"));
 }
 
 void SerialPortTest::openFailures_data()
@@ -302,13 +308,9 @@ void SerialPortTest::permissionDenied()
 
 void SerialPortTest::hangUpKeepsWhatArrived()
 {
-    PortAliases aliases;
-    PseudoTerminal line;
-    aliases.point(5, line.slavePath());
-    SerialPortControl port;
-    port.setCommPort(5);
-    port.setPortOpen(true);
-    port.setInputLen(1);
+    OpenPort open(5, 1);
+    SerialPortControl& port = open.port;
+    PseudoTerminal& line = open.line;
     line.write("A1\nB2");
     waitForBytes(port, 5);
     line.releaseSlave();
