@@ -48,6 +48,9 @@ struct Phase {
     size_t residentStart = 0;
     size_t residentMiddle = 0;
     size_t residentEnd = 0;
+    size_t heapStart = 0; // heap in use: live data, without memory freed but kept by malloc
+    size_t heapMiddle = 0;
+    size_t heapEnd = 0;
 };
 
 // Sends the lines and follows `progress` (lines arrived so far) until all have arrived or
@@ -56,6 +59,7 @@ Phase run(PseudoTerminal& line, long long count, const std::function<long long()
 {
     Phase phase;
     phase.residentStart = bench::residentBytes();
+    phase.heapStart = bench::heapInUse();
     const double cpuStart = bench::cpuSeconds();
     const Clock::time_point start = Clock::now();
     std::thread instrument([&] { sendLines(line, count); });
@@ -64,8 +68,10 @@ Phase run(PseudoTerminal& line, long long count, const std::function<long long()
     while (true) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const long long now = progress();
-        if (phase.residentMiddle == 0 && now >= count / 2)
+        if (phase.residentMiddle == 0 && now >= count / 2) {
             phase.residentMiddle = bench::residentBytes();
+            phase.heapMiddle = bench::heapInUse();
+        }
         if (now != last)
             lastMove = Clock::now();
         last = now;
@@ -77,6 +83,7 @@ Phase run(PseudoTerminal& line, long long count, const std::function<long long()
     phase.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     phase.cpu = bench::cpuSeconds() - cpuStart;
     phase.residentEnd = bench::residentBytes();
+    phase.heapEnd = bench::heapInUse();
     return phase;
 }
 
@@ -87,13 +94,17 @@ void print(const char* name, long long sent, long long correct, const Phase& pha
     std::printf("  sent %lld, arrived intact %lld, lost %lld (goal 0) in %.1f s (%.0f lines/s)\n",
                 sent, correct, sent - correct, phase.seconds,
                 double(phase.received) / phase.seconds);
+    const double lines = double(std::max(1LL, phase.received));
     std::printf(
         "  resident: start %.1f MB, middle %.1f MB, end %.1f MB; growth %.1f bytes per line\n",
         double(phase.residentStart) / mb, double(phase.residentMiddle) / mb,
         double(phase.residentEnd) / mb,
-        double(phase.residentEnd - phase.residentStart) / double(std::max(1LL, phase.received)));
-    std::printf("  CPU %.1f s, %.1f us per line\n\n", phase.cpu,
-                phase.cpu * 1e6 / double(std::max(1LL, phase.received)));
+        (double(phase.residentEnd) - double(phase.residentStart)) / lines);
+    std::printf(
+        "  heap in use: start %.1f MB, middle %.1f MB, end %.1f MB; growth %.1f bytes per line\n",
+        double(phase.heapStart) / mb, double(phase.heapMiddle) / mb, double(phase.heapEnd) / mb,
+        (double(phase.heapEnd) - double(phase.heapStart)) / lines);
+    std::printf("  CPU %.1f s, %.1f us per line\n\n", phase.cpu, phase.cpu * 1e6 / lines);
 }
 
 } // namespace
@@ -111,8 +122,10 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const QString streamPath = dir.filePath("stream.txt");
 
-    std::printf("Soak: %lld lines of %lld bytes, unpaced, through the polling loop\n\n", lines,
+    std::printf("Soak: %lld lines of %lld bytes, unpaced, through the polling loop\n", lines,
                 LineBytes);
+    std::printf("(the middle figures include what the instrument sent and the loop has not read "
+                "yet)\n\n");
     runScenario(w, [&] {
         bench.connect();
 
