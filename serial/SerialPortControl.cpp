@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -26,6 +27,23 @@ QString owningGroup(const QString& path)
     return entry ? QString::fromLocal8Bit(entry->gr_name) : QString();
 }
 #endif
+
+// Whether the path is a terminal device at all (a serial port, an adapter, a pseudo-terminal).
+bool isTerminalDevice(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    const int descriptor =
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (descriptor < 0)
+        return true; // cannot tell; let the setting be the suspect
+    const bool terminal = ::isatty(descriptor) == 1;
+    ::close(descriptor);
+    return terminal;
+#else
+    Q_UNUSED(path);
+    return true;
+#endif
+}
 
 } // namespace
 
@@ -143,11 +161,6 @@ void SerialPortControl::setPortOpen(bool open)
         throw PortError(openFailure(QSerialPort::DeviceNotFoundError));
 #endif
     m_port.setPortName(m_device);
-    m_port.setBaudRate(m_line.rate);
-    m_port.setDataBits(m_line.dataBits);
-    m_port.setParity(m_line.parity);
-    m_port.setStopBits(m_line.stopBits);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite))
         throw PortError(openFailure(m_port.error()));
     applySettings();
@@ -188,7 +201,7 @@ QString SerialPortControl::openFailure(QSerialPort::SerialPortError error) const
     case QSerialPort::OpenError:
         return QStringLiteral("%1 is in use by another program.").arg(label);
     case QSerialPort::UnsupportedOperationError:
-        if (!QFileInfo(path).exists() || QFileInfo(path).isFile() || QFileInfo(path).isDir())
+        if (!isTerminalDevice(path))
             return QStringLiteral("%1 is not a serial device.").arg(label);
         return QStringLiteral("%1 does not support the setting %2.").arg(label, m_settings);
     default:

@@ -236,6 +236,8 @@ void SerialPortTest::openFailures_data()
                                     << "does not exist";
     QTest::newRow("a regular file") << "FILE"
                                     << "is not a serial device";
+    QTest::newRow("a device that is no terminal") << "/dev/null"
+                                                  << "is not a serial device";
 }
 
 void SerialPortTest::openFailures()
