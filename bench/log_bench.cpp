@@ -86,6 +86,35 @@ Figures measureTreeWidget(long long rows)
     });
 }
 
+// Milliseconds to paint the shown log once when every row in view holds a reply line of
+// `length` characters, next to measuring one such line whole for its column.
+void measureLongLines(int length)
+{
+    auto log = std::make_unique<ResponseListView>();
+    log->resize(twipsToPixels(9135), twipsToPixels(3885));
+    log->show();
+    const QString line(length, QLatin1Char('7'));
+    for (int i = 0; i < 20; ++i) {
+        const int row = log->AddRow(kStamp);
+        log->SetResponse(row, line);
+        log->EnsureVisible(row);
+    }
+    QApplication::processEvents();
+    log->TopRow(); // rows shown
+    constexpr int Paints = 5;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < Paints; ++i)
+        log->viewport()->repaint();
+    const double paintMs = double(timer.nsecsElapsed()) / 1e6 / Paints;
+    timer.restart();
+    const QFontMetrics metrics(log->font());
+    const int width = log->columnWidth(1);
+    metrics.elidedText(line, Qt::ElideRight, width);
+    const double wholeMs = double(timer.nsecsElapsed()) / 1e6;
+    std::printf("%-8s %14.2f %20.2f\n", qPrintable(bench::shortCount(length)), paintMs, wholeMs);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -130,5 +159,11 @@ int main(int argc, char** argv)
                     qPrintable(bench::shortCount(rows)), perRow, "-",
                     perRow * double(rows) / 1e6 / 3600.0);
     }
+
+    std::printf("\nPainting the log with a long reply line in each row in view (about 20 rows):\n");
+    std::printf("%-8s %14s %20s\n", "chars", "ms per paint", "ms to elide 1 whole");
+    for (int length : {100, 100000, 1000000})
+        measureLongLines(length);
+    std::printf("Goal: a paint costs the same however long the lines are.\n");
     return 0;
 }

@@ -1,4 +1,5 @@
 #include "ResponseListView.h"
+#include "CellText.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -229,7 +230,7 @@ void ResponseListView::paintEvent(QPaintEvent* event)
             const QRect textRect(left + CellPadding, y, width - 2 * CellPadding, height);
             const QString text = m_model.cell(index, column).toString();
             painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
-                             metrics.elidedText(text, Qt::ElideRight, textRect.width()));
+                             cellTextForWidth(text, metrics, textRect.width()));
         }
     }
 }
@@ -312,8 +313,8 @@ bool ResponseListView::viewportEvent(QEvent* event)
         if (index >= 0 && column >= 0) {
             const QString text = m_model.cell(index, column).toString();
             const int room = m_header->sectionSize(column) - 2 * CellPadding;
-            if (fontMetrics().horizontalAdvance(text) > room) {
-                QToolTip::showText(help->globalPos(), text, viewport());
+            if (cellTextForWidth(text, fontMetrics(), room) != text) {
+                QToolTip::showText(help->globalPos(), cellToolTipText(text), viewport());
                 return true;
             }
         }

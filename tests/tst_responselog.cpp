@@ -2,10 +2,12 @@
 // stay cheap however long the log grows.
 
 #include "app/frmMain.h"
+#include "log/CellText.h"
 #include "log/ResponseListView.h"
 #include "log/StreamingColors.h"
 #include "log/TextArena.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -25,6 +27,10 @@ private slots:
     void clearDisablesSaveAndKeepsTheRest();
     void clearOnEmptyLog();
     void streamingColourDiffersFromWhite();
+    void longCellsAreCut_data();
+    void longCellsAreCut();
+    void toolTipOfALongCell_data();
+    void toolTipOfALongCell();
 };
 
 void ResponseLogTest::arenaKeepsEveryText_data()
@@ -177,6 +183,65 @@ void ResponseLogTest::streamingColourDiffersFromWhite()
     const QColor grey = streamingBackground();
     QCOMPARE(loggingBackground(), QColor(255, 255, 255));
     QVERIFY(grey.red() < 240 && grey.green() < 240 && grey.blue() < 240);
+}
+
+void ResponseLogTest::longCellsAreCut_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("whole");
+    QTest::newRow("fits") << QStringLiteral("TEMP_23.50") << true;
+    QTest::newRow("empty") << QString() << true;
+    QTest::newRow("a little too long") << QString(300, QLatin1Char('W')) << false;
+    QTest::newRow("a million digits") << QString(1000000, QLatin1Char('7')) << false;
+    // Characters that take no room must not hide that the line goes on.
+    QTest::newRow("mostly zero-width")
+        << (QStringLiteral("A") + QString(5000, QChar(0x0301)) + QStringLiteral("TAIL")) << false;
+}
+
+void ResponseLogTest::longCellsAreCut()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, whole);
+    const QFontMetrics metrics(QApplication::font());
+    const int width = 200;
+    const QString shown = cellTextForWidth(text, metrics, width);
+    QVERIFY(metrics.horizontalAdvance(shown) <= width);
+    if (whole) {
+        QCOMPARE(shown, text);
+    } else {
+        QVERIFY(shown.endsWith(QChar(0x2026)));
+        QVERIFY(text.startsWith(shown.chopped(1)));
+    }
+}
+
+void ResponseLogTest::toolTipOfALongCell_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("one line") << 60 << 1 << false;
+    QTest::newRow("exactly one line") << 100 << 1 << false;
+    QTest::newRow("two and a half lines") << 250 << 3 << false;
+    QTest::newRow("exactly the most") << 2000 << 20 << false;
+    QTest::newRow("a million characters") << 1000000 << 20 << true;
+}
+
+void ResponseLogTest::toolTipOfALongCell()
+{
+    QFETCH(int, length);
+    QFETCH(int, lines);
+    QFETCH(bool, cut);
+    QString text;
+    for (int i = 0; i < length; ++i)
+        text += QChar('a' + i % 26);
+    QString tip = cellToolTipText(text);
+    QCOMPARE(tip.count(QLatin1Char('\n')) + 1, lines);
+    QCOMPARE(tip.endsWith(QChar(0x2026)), cut);
+    if (cut)
+        tip.chop(1);
+    tip.remove(QLatin1Char('\n'));
+    QVERIFY(text.startsWith(tip));
+    QCOMPARE(tip.size() == text.size(), !cut);
 }
 
 QTEST_MAIN(ResponseLogTest)

@@ -1,0 +1,33 @@
+#include "CellText.h"
+
+#include <QFontMetrics>
+
+namespace {
+const QChar Ellipsis(0x2026);
+} // namespace
+
+QString cellTextForWidth(const QString& text, const QFontMetrics& metrics, int width)
+{
+    if (width <= 0)
+        return QString();
+    // Every character that shows takes a pixel at least, so more than `width` of them never
+    // fit; a line cut here still ends in the ellipsis that says there is more.
+    const qsizetype enough = qsizetype(width) + 1;
+    if (text.size() <= enough)
+        return metrics.elidedText(text, Qt::ElideRight, width);
+    return metrics.elidedText(text.left(enough) + Ellipsis, Qt::ElideRight, width);
+}
+
+QString cellToolTipText(const QString& text, int lineLength, int maxLines)
+{
+    QString tip;
+    const qsizetype shown = std::min(text.size(), qsizetype(lineLength) * maxLines);
+    for (qsizetype start = 0; start < shown; start += lineLength) {
+        if (start > 0)
+            tip += QLatin1Char('\n');
+        tip += text.mid(start, std::min<qsizetype>(lineLength, shown - start));
+    }
+    if (shown < text.size())
+        tip += Ellipsis;
+    return tip;
+}
