@@ -6,19 +6,20 @@ namespace {
 const QChar Ellipsis(0x2026);
 } // namespace
 
-QString cellTextForWidth(const QString& text, const QFontMetrics& metrics, int width)
+QString cellTextForWidth(QStringView text, const QFontMetrics& metrics, int width)
 {
     if (width <= 0)
         return QString();
     // Every character that shows takes a pixel at least, so more than `width` of them never
     // fit; a line cut here still ends in the ellipsis that says there is more.
     const qsizetype enough = qsizetype(width) + 1;
-    if (text.size() <= enough)
-        return metrics.elidedText(text, Qt::ElideRight, width);
-    return metrics.elidedText(text.left(enough) + Ellipsis, Qt::ElideRight, width);
+    QString measured = text.left(enough).toString();
+    if (text.size() > enough)
+        measured += Ellipsis;
+    return metrics.elidedText(measured, Qt::ElideRight, width);
 }
 
-QString cellToolTipText(const QString& text, int lineLength, int maxLines)
+QString cellToolTipText(QStringView text, int lineLength, int maxLines)
 {
     QString tip;
     const qsizetype shown = std::min(text.size(), qsizetype(lineLength) * maxLines);

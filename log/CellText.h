@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 class QFontMetrics;
 
@@ -9,8 +10,8 @@ class QFontMetrics;
 
 // The text as drawn in a column `width` pixels wide: whole when it fits, else cut with "…".
 // Only as many characters are measured as could ever fill the column.
-QString cellTextForWidth(const QString& text, const QFontMetrics& metrics, int width);
+QString cellTextForWidth(QStringView text, const QFontMetrics& metrics, int width);
 
 // The text of a tool tip for a cell: broken into lines of at most `lineLength` characters and
 // cut with "…" after `maxLines` of them.
-QString cellToolTipText(const QString& text, int lineLength = 100, int maxLines = 20);
+QString cellToolTipText(QStringView text, int lineLength = 100, int maxLines = 20);

@@ -228,7 +228,7 @@ void ResponseListView::paintEvent(QPaintEvent* event)
             const int left = m_header->sectionPosition(column) - xOffset;
             const int width = m_header->sectionSize(column);
             const QRect textRect(left + CellPadding, y, width - 2 * CellPadding, height);
-            const QString text = m_model.cell(index, column).toString();
+            const QStringView text = m_model.cell(index, column);
             painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
                              cellTextForWidth(text, metrics, textRect.width()));
         }
@@ -311,7 +311,7 @@ bool ResponseListView::viewportEvent(QEvent* event)
         const int index = rowAt(help->pos().y());
         const int column = columnAt(help->pos().x() + horizontalScrollBar()->value());
         if (index >= 0 && column >= 0) {
-            const QString text = m_model.cell(index, column).toString();
+            const QStringView text = m_model.cell(index, column);
             const int room = m_header->sectionSize(column) - 2 * CellPadding;
             if (cellTextForWidth(text, fontMetrics(), room) != text) {
                 QToolTip::showText(help->globalPos(), cellToolTipText(text), viewport());
