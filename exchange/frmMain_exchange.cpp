@@ -33,7 +33,7 @@ void frmMain::cmdSend_Click()
     cmdSend->setEnabled(false);
     const QString command = txtcmd->currentText();
     txtcmd->lineEdit()->setSelection(0, static_cast<int>(command.size()));
-    State.CurrentItem = lstResponse->AddRow(command);
+    State.CurrentItem = lstResponse->AddRow(command, RowKind::Command);
     lstResponse->EnsureVisible(State.CurrentItem);
     try {
         ComPort->setOutput(command + QStringLiteral("\r\n"));

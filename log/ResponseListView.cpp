@@ -55,9 +55,9 @@ ResponseListView::ResponseListView(QWidget* parent) : QAbstractScrollArea(parent
     });
 }
 
-int ResponseListView::AddRow(const QString& command)
+int ResponseListView::AddRow(const QString& command, RowKind kind)
 {
-    return m_model.append(command) + 1;
+    return m_model.append(command, kind) + 1;
 }
 
 void ResponseListView::SetResponse(int row, const QString& response)

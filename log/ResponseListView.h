@@ -19,7 +19,8 @@ public:
     explicit ResponseListView(QWidget* parent = nullptr);
 
     // Operations of the log.
-    int AddRow(const QString& command); // returns the new row's number
+    // Returns the new row's number; the row is stamped with its kind and the current time.
+    int AddRow(const QString& command, RowKind kind = RowKind::Reply);
     void SetResponse(int row, const QString& response);
     void EnsureVisible(int row);
     int Count() const;

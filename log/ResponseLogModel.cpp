@@ -1,5 +1,7 @@
 #include "ResponseLogModel.h"
 
+#include <QDateTime>
+
 int ResponseLogModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
@@ -24,11 +26,16 @@ QVariant ResponseLogModel::headerData(int section, Qt::Orientation orientation, 
     return section == CommandColumn ? QStringLiteral("Command") : QStringLiteral("Response");
 }
 
-int ResponseLogModel::append(QStringView command)
+int ResponseLogModel::append(QStringView command, RowKind kind)
+{
+    return append(command, kind, QDateTime::currentMSecsSinceEpoch());
+}
+
+int ResponseLogModel::append(QStringView command, RowKind kind, qint64 msecsSinceEpoch)
 {
     const int row = static_cast<int>(m_rows.size());
     beginInsertRows({}, row, row);
-    m_rows.push_back({m_text.store(command), {}});
+    m_rows.push_back({m_text.store(command), {}, RowStamp(msecsSinceEpoch, kind)});
     endInsertRows();
     return row;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RowStamp.h"
 #include "TextArena.h"
 
 #include <QAbstractTableModel>
@@ -27,19 +28,23 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    // Appends a row with the given Command cell and an empty Response cell; returns its index
-    // counted from 0.
-    int append(QStringView command);
+    // Appends a row with the given Command cell and an empty Response cell, stamped with the
+    // current time (or the time given); returns its index counted from 0.
+    int append(QStringView command, RowKind kind = RowKind::Reply);
+    int append(QStringView command, RowKind kind, qint64 msecsSinceEpoch);
     void setResponse(int row, QStringView response);
     QStringView cell(int row, int column) const;
     LogRow row(int row) const;
+    RowStamp stamp(int row) const { return m_rows[size_t(row)].stamp; }
     void clear();
 
 private:
     struct Row {
         TextArena::Span command;
         TextArena::Span response;
+        RowStamp stamp;
     };
+    static_assert(sizeof(Row) == 24, "a log of millions of rows keeps 24 bytes a row here");
 
     std::deque<Row> m_rows;
     TextArena m_text;

@@ -17,7 +17,7 @@ void frmMain::cmdClear_Click()
 
 void frmMain::addNoticeRow(const QString& notice)
 {
-    State.CurrentItem = lstResponse->AddRow(QString());
+    State.CurrentItem = lstResponse->AddRow(QString(), RowKind::Notice);
     lstResponse->SetResponse(State.CurrentItem, notice);
     lstResponse->EnsureVisible(State.CurrentItem);
     State.CurrentItem = TerminalState::NoRow;
@@ -30,7 +30,7 @@ void frmMain::chkStream_Click()
         // A dismissed prompt has already switched streaming off again, nested in this run.
         if (State.StreamFileName.isEmpty())
             return;
-        State.CurrentItem = lstResponse->AddRow(QString());
+        State.CurrentItem = lstResponse->AddRow(QString(), RowKind::Notice);
         State.VisualOutput = false;
         lstResponse->SetBackColor(streamingBackground());
         lstResponse->SetResponse(State.CurrentItem,

@@ -21,6 +21,8 @@ private slots:
     void rowsReadBackInOrder_data();
     void rowsReadBackInOrder();
     void responseOfAnEarlierRow();
+    void rowsKeepTheirKindAndTime_data();
+    void rowsKeepTheirKindAndTime();
     void clearEmptiesTheLog();
     void bringIntoViewShowsTheRow_data();
     void bringIntoViewShowsTheRow();
@@ -43,6 +45,14 @@ void ResponseLogTest::arenaKeepsEveryText_data()
     for (int i = 0; i < 20000; ++i)
         many << QStringLiteral("text %1 \u00e9\u4e2d").arg(i);
     QTest::newRow("many, across blocks, not Latin-1") << many;
+    // Around the length from which a text gets a block of its own; the shorter texts after
+    // one still go on filling the shared block.
+    QStringList edges;
+    for (int length : {65534, 65535, 65536, 1})
+        edges << QString(length, QChar('a' + length % 26)) << QStringLiteral("s%1").arg(length);
+    QTest::newRow("at the own-block length") << edges;
+    QTest::newRow("a shared block filled to the last character")
+        << QStringList{QString(65530, 'F'), "12345", "6", "next"};
 }
 
 void ResponseLogTest::arenaKeepsEveryText()
@@ -102,6 +112,43 @@ void ResponseLogTest::responseOfAnEarlierRow()
     QCOMPARE(log.Row(first).Response, QStringLiteral("late"));
     QCOMPARE(log.Row(2).Command, QStringLiteral("second"));
     QCOMPARE(log.Row(2).Response, QString());
+}
+
+void ResponseLogTest::rowsKeepTheirKindAndTime_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<qint64>("msecs");
+    QTest::newRow("command row") << int(RowKind::Command) << Q_INT64_C(1774447629045);
+    QTest::newRow("reply row") << int(RowKind::Reply) << Q_INT64_C(1774447629046);
+    QTest::newRow("notice row") << int(RowKind::Notice) << Q_INT64_C(1774447629999);
+    QTest::newRow("at 1970") << int(RowKind::Reply) << Q_INT64_C(0);
+    QTest::newRow("before 1970") << int(RowKind::Notice) << Q_INT64_C(-1);
+    QTest::newRow("year 9999") << int(RowKind::Command) << Q_INT64_C(253402300799999);
+}
+
+void ResponseLogTest::rowsKeepTheirKindAndTime()
+{
+    QFETCH(int, kind);
+    QFETCH(qint64, msecs);
+    ResponseLogModel model;
+    model.append(u"before", RowKind::Reply, 5);
+    const int row = model.append(u"03/25/2026 14:07:09.045", RowKind(kind), msecs);
+    model.setResponse(row, u"12.5");
+    model.append(u"after", RowKind::Command, 7);
+    QCOMPARE(int(model.stamp(row).kind()), kind);
+    QCOMPARE(model.stamp(row).msecsSinceEpoch(), msecs);
+    QCOMPARE(model.stamp(0).msecsSinceEpoch(), Q_INT64_C(5));
+    QCOMPARE(model.stamp(2).kind(), RowKind::Command);
+    // A row added through the view is a reply row unless told otherwise, stamped now.
+    ResponseListView log;
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    log.AddRow(QStringLiteral("ID"), RowKind::Command);
+    log.AddRow(QString());
+    const qint64 after = QDateTime::currentMSecsSinceEpoch();
+    QCOMPARE(log.model().stamp(0).kind(), RowKind::Command);
+    QCOMPARE(log.model().stamp(1).kind(), RowKind::Reply);
+    QVERIFY(log.model().stamp(1).msecsSinceEpoch() >= before);
+    QVERIFY(log.model().stamp(1).msecsSinceEpoch() <= after);
 }
 
 void ResponseLogTest::clearEmptiesTheLog()
