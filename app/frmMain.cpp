@@ -3,6 +3,7 @@
 #include "Captions.h"
 #include "Geometry.h"
 #include "UpDown.h"
+#include "log/ChartWindow.h"
 #include "log/ResponseListView.h"
 #include "serial/SerialPortControl.h"
 
@@ -165,6 +166,7 @@ void frmMain::wireEvents()
     connect(chkStream, &QCheckBox::toggled, this, &frmMain::chkStream_Click);
     connect(cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
     connect(cmdCommandList, &QPushButton::clicked, this, &frmMain::cmdCommandList_Click);
+    createChartCommand();
     // Key presses of the command box, and tool tips of the port list.
     txtcmd->installEventFilter(this);
     txtcmd->lineEdit()->installEventFilter(this);
@@ -237,6 +239,9 @@ void frmMain::closeEvent(QCloseEvent* event)
     }
     Form_Unload(cancel);
     event->accept();
+    // The chart belongs to this window and goes with it.
+    if (m_chart)
+        m_chart->close();
 }
 
 void frmMain::Form_Resize()

@@ -4,12 +4,15 @@
 
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
 #include <optional>
 
+class ChartWindow;
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFileDialog;
@@ -52,6 +55,7 @@ public:
     void chkStream_Click();
     void cmdSave_Click();
     void cmdCommandList_Click();
+    void mnuChart_Click();
 
     // The window's public procedures.
     void StartCheckingPort();
@@ -96,6 +100,8 @@ public:
     QCheckBox* chkStream = nullptr;
     QCheckBox* chkTimeStamp = nullptr;
     ResponseListView* lstResponse = nullptr;
+    // "Chart of Readings…" (Ctrl+G anywhere in the window, and in the log's context menu).
+    QAction* mnuChart = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -128,12 +134,14 @@ private:
     // Log and files.
     QString AskFileName();
     void addNoticeRow(const QString& notice);
+    void createChartCommand();
 
     TerminalState State;
     MessageSink m_messageSink;
     QTimer m_wakeTimer;
     QElapsedTimer m_clock; // monotonic time base of the reply time-out
     QString m_chosenFile;  // the name chosen at the last file prompt
+    QPointer<ChartWindow> m_chart;
     bool m_polling = false;
     bool m_sleepWhenIdle = true;
     bool m_endedProgram = false;

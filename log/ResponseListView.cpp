@@ -3,9 +3,11 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStandardItemModel>
@@ -269,8 +271,7 @@ void ResponseListView::keyPressEvent(QKeyEvent* event)
     const int page = fullyVisibleRows();
     const int current = m_selected < 0 ? verticalScrollBar()->value() - 1 : m_selected;
     if (event->matches(QKeySequence::Copy) && m_selected >= 0) {
-        const LogRow row = m_model.row(m_selected);
-        QApplication::clipboard()->setText(row.Command + QLatin1Char('\t') + row.Response);
+        copySelectedRow();
         return;
     }
     switch (event->key()) {
@@ -301,6 +302,46 @@ void ResponseListView::keyPressEvent(QKeyEvent* event)
     default:
         QAbstractScrollArea::keyPressEvent(event);
     }
+}
+
+void ResponseListView::copySelectedRow()
+{
+    if (m_selected < 0)
+        return;
+    const LogRow row = m_model.row(m_selected);
+    QApplication::clipboard()->setText(row.Command + QLatin1Char('\t') + row.Response);
+}
+
+void ResponseListView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QPoint at = event->globalPos();
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        const int index = rowAt(viewport()->mapFromGlobal(at).y());
+        if (index >= 0)
+            select(index);
+    } else {
+        // From the keyboard: beside the selected row when it is in view.
+        refresh();
+        const int visibleRow = m_selected - verticalScrollBar()->value();
+        const int y = visibleRow >= 0 && visibleRow < fullyVisibleRows()
+                          ? visibleRow * rowHeight() + rowHeight() / 2
+                          : 0;
+        at = viewport()->mapToGlobal(QPoint(2 * CellPadding, y));
+    }
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* copy =
+        menu->addAction(QStringLiteral("Copy"), this, &ResponseListView::copySelectedRow);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutVisibleInContextMenu(true);
+    copy->setEnabled(m_selected >= 0);
+    if (!actions().isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(actions());
+    }
+    // popup() returns at once: the polling loop keeps reading while the menu is open.
+    menu->popup(at);
+    event->accept();
 }
 
 bool ResponseListView::viewportEvent(QEvent* event)

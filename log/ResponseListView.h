@@ -39,12 +39,16 @@ public:
     int TopRow();
     int SelectedRow() const { return m_selected + 1; }
     bool IsRowVisible(int row);
+    // Puts the selected row on the clipboard as its two cells with a tab between them.
+    void copySelectedRow();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // "Copy" and the actions added to the view, opened without waiting for the choice.
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;

@@ -22,6 +22,7 @@ grep -q '^Package: bvterm$' <<<"$fields" || fail "package name"
 grep -Eq '^Version: [0-9]+\.[0-9]+\.[0-9]+' <<<"$fields" || fail "version"
 grep -q 'libqt6serialport6' <<<"$fields" || fail "no dependency on the Qt serial port runtime"
 grep -q 'libqt6widgets6' <<<"$fields" || fail "no dependency on the Qt widgets runtime"
+grep -q 'libqt6charts6' <<<"$fields" || fail "no dependency on the Qt charts runtime"
 ! grep -q -- '-dev' <<<"$fields" || fail "depends on a -dev package"
 
 # Install into the scratch root with dpkg (its own database there; the runtime libraries are

@@ -7,8 +7,9 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
+# Qt Charts' CMake files need Qt's OpenGL ones, which qt6-charts-dev does not bring along.
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-          fonts-liberation2 ${BVTERM_EXTRA_PACKAGES:-})
+          qt6-charts-dev libqt6opengl6-dev fonts-liberation2 ${BVTERM_EXTRA_PACKAGES:-})
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

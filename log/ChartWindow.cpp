@@ -1,0 +1,606 @@
+#include "ChartWindow.h"
+
+#include "ColumnReduction.h"
+#include "ResponseLogModel.h"
+#include "exchange/TimeStamp.h"
+#include "exchange/ValueStripping.h"
+
+#include <QBuffer>
+#include <QChart>
+#include <QChartView>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGraphicsEllipseItem>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int FrameMs = 16;         // new readings are drawn at most this often
+constexpr int SlowestFrameMs = 500; // and at least this often while they come
+// Drawing may take this share of the window's time while readings pour in; when a redraw and
+// its paint cost more, the chart waits longer before the next one.
+constexpr double DrawingShare = 0.05;
+constexpr double HoverReachPixels = 8;
+constexpr qint64 ShortestSpanMs = 10;
+constexpr qint64 EmptySpanMs = 60 * 1000;
+
+double elapsedMs(const QElapsedTimer& timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// How the time axis labels its ticks: finer the shorter the span.
+QString timeFormat(qint64 spanMs)
+{
+    if (spanMs <= 60 * 1000)
+        return QStringLiteral("hh:mm:ss.zzz");
+    if (spanMs <= 24 * 3600 * 1000)
+        return QStringLiteral("hh:mm:ss");
+    if (spanMs <= 366LL * 24 * 3600 * 1000)
+        return QStringLiteral("MM/dd hh:mm");
+    return QStringLiteral("MM/dd/yyyy");
+}
+
+} // namespace
+
+// The chart's view: the wheel zooms the time axis around the pointer; dragging on the time
+// axis (below the plot) or with the middle button pans it; dragging in the plot draws the band
+// to zoom to; hovering shows the nearest reading.
+class ReadingsChartView : public QChartView {
+public:
+    ReadingsChartView(QChart* chart, ChartWindow* window) : QChartView(chart), m_window(window)
+    {
+        setRenderHint(QPainter::Antialiasing);
+        setRubberBand(QChartView::HorizontalRubberBand);
+        setMouseTracking(true);
+        setFocusPolicy(Qt::StrongFocus);
+    }
+
+protected:
+    void wheelEvent(QWheelEvent* event) override
+    {
+        const double steps = event->angleDelta().y() / 120.0;
+        if (steps != 0)
+            m_window->zoomAt(mapToScene(event->position().toPoint()).x(), std::pow(0.8, steps));
+        event->accept();
+    }
+
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        const QPointF scene = mapToScene(event->position().toPoint());
+        const QRectF plot = chart()->mapRectToScene(chart()->plotArea());
+        const bool onTimeAxis =
+            scene.y() > plot.bottom() && scene.x() >= plot.left() && scene.x() <= plot.right();
+        if (event->button() == Qt::MiddleButton ||
+            (event->button() == Qt::LeftButton && onTimeAxis)) {
+            m_panFrom = event->position().x();
+            m_panning = true;
+            setCursor(Qt::ClosedHandCursor);
+            event->accept();
+            return;
+        }
+        QChartView::mousePressEvent(event);
+    }
+
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        if (m_panning) {
+            m_window->panBy(event->position().x() - m_panFrom);
+            m_panFrom = event->position().x();
+            event->accept();
+            return;
+        }
+        m_window->hoverAt(event->position().toPoint(), event->globalPosition().toPoint());
+        QChartView::mouseMoveEvent(event);
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (m_panning) {
+            m_panning = false;
+            unsetCursor();
+            event->accept();
+            return;
+        }
+        // The band zooms in, a right click zooms out: both change the axes here.
+        QChartView::mouseReleaseEvent(event);
+        m_window->timeAxisChanged();
+    }
+
+    void leaveEvent(QEvent* event) override
+    {
+        m_window->endHover();
+        QChartView::leaveEvent(event);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const QRectF plot = chart()->mapRectToScene(chart()->plotArea());
+        switch (event->key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            m_window->zoomAt(plot.center().x(), 0.5);
+            break;
+        case Qt::Key_Minus:
+            m_window->zoomAt(plot.center().x(), 2.0);
+            break;
+        case Qt::Key_Left:
+            m_window->panBy(plot.width() / 4);
+            break;
+        case Qt::Key_Right:
+            m_window->panBy(-plot.width() / 4);
+            break;
+        case Qt::Key_End:
+            m_window->follow();
+            break;
+        default:
+            QChartView::keyPressEvent(event);
+        }
+    }
+
+    void paintEvent(QPaintEvent* event) override
+    {
+        QElapsedTimer timer;
+        timer.start();
+        QChartView::paintEvent(event);
+        m_window->paintFinished(elapsedMs(timer));
+    }
+
+private:
+    ChartWindow* m_window;
+    double m_panFrom = 0;
+    bool m_panning = false;
+};
+
+ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
+    : QWidget(owner, Qt::Window), m_log(log)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Chart of Readings"));
+
+    m_chart = new QChart;
+    m_chart->setAnimationOptions(QChart::NoAnimation);
+    m_chart->legend()->setAlignment(Qt::AlignBottom);
+    m_timeAxis = new QDateTimeAxis(m_chart);
+    m_timeAxis->setTickCount(6);
+    m_valueAxis = new QValueAxis(m_chart);
+    m_valueAxis->setLabelFormat(QStringLiteral("%.6g"));
+    m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
+    m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
+    m_hoverMark = new QGraphicsEllipseItem(-4, -4, 8, 8, m_chart);
+    m_hoverMark->setZValue(100);
+    m_hoverMark->setPen(QPen(Qt::black, 1.5));
+    m_hoverMark->hide();
+
+    m_view = new ReadingsChartView(m_chart, this);
+    m_followButton = new QPushButton(QStringLiteral("&Follow Newest"), this);
+    m_followButton->setCheckable(true);
+    m_followButton->setChecked(true);
+    m_followButton->setToolTip(QStringLiteral("Show every reading and keep the newest in view"));
+    m_saveButton = new QPushButton(QStringLiteral("&Save as PNG\u2026"), this);
+    auto* hint = new QLabel(QStringLiteral("Wheel: zoom \u00b7 drag in the chart: zoom to a span "
+                                           "\u00b7 drag the time axis: pan \u00b7 right click: "
+                                           "zoom out \u00b7 click a legend entry: hide or show"),
+                            this);
+    hint->setWordWrap(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(hint, 1);
+    buttons->addWidget(m_followButton);
+    buttons->addWidget(m_saveButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_view, 1);
+    layout->addLayout(buttons);
+    resize(860, 520);
+
+    connect(m_followButton, &QPushButton::clicked, this, &ChartWindow::follow);
+    connect(m_saveButton, &QPushButton::clicked, this, &ChartWindow::askForPngFile);
+    connect(m_chart, &QChart::plotAreaChanged, this, &ChartWindow::scheduleUpdate);
+    connect(&m_log, &QAbstractItemModel::rowsInserted, this, &ChartWindow::scheduleUpdate);
+    connect(&m_log, &QAbstractItemModel::modelReset, this, &ChartWindow::clearChart);
+    m_updateTimer.setSingleShot(true);
+    connect(&m_updateTimer, &QTimer::timeout, this, &ChartWindow::updateNow);
+
+    updateNow();
+}
+
+ChartWindow::~ChartWindow() = default;
+
+QChartView* ChartWindow::chartView() const
+{
+    return m_view;
+}
+
+void ChartWindow::scheduleUpdate()
+{
+    if (m_updateTimer.isActive())
+        return;
+    const double budgetMs = m_drawMs / DrawingShare;
+    m_updateTimer.start(std::clamp(int(budgetMs), FrameMs, SlowestFrameMs));
+}
+
+void ChartWindow::updateNow()
+{
+    m_updateTimer.stop();
+    takeNewRows();
+    redraw();
+}
+
+void ChartWindow::takeNewRows()
+{
+    const int rows = m_log.rowCount();
+    for (; m_rowsTaken < rows; ++m_rowsTaken) {
+        const RowStamp stamp = m_log.stamp(m_rowsTaken);
+        switch (stamp.kind()) {
+        case RowKind::Command:
+            m_readings.addRow(RowKind::Command,
+                              m_log.cell(m_rowsTaken, ResponseLogModel::CommandColumn), {},
+                              stamp.msecsSinceEpoch());
+            break;
+        case RowKind::Reply:
+            m_readings.addRow(RowKind::Reply, {},
+                              m_log.cell(m_rowsTaken, ResponseLogModel::ResponseColumn),
+                              stamp.msecsSinceEpoch());
+            break;
+        case RowKind::Notice:
+            break;
+        }
+    }
+    for (int series = int(m_lines.size()); series < m_readings.count(); ++series)
+        addLine(series);
+}
+
+void ChartWindow::addLine(int series)
+{
+    auto* line = new QLineSeries(m_chart);
+    line->setName(m_readings.series(series).name);
+    m_chart->addSeries(line);
+    line->attachAxis(m_timeAxis);
+    line->attachAxis(m_valueAxis);
+    m_lines.push_back(line);
+    for (QLegendMarker* marker : m_chart->legend()->markers(line))
+        connect(marker, &QLegendMarker::clicked, this, [this, series] { toggleSeries(series); });
+}
+
+void ChartWindow::clearChart()
+{
+    m_updateTimer.stop();
+    m_readings.clear();
+    m_rowsTaken = 0;
+    m_chart->removeAllSeries();
+    m_lines.clear();
+    endHover();
+    m_following = true;
+    m_followButton->setChecked(true);
+    updateNow();
+}
+
+std::pair<qint64, qint64> ChartWindow::followedRange() const
+{
+    bool any = false;
+    qint64 earliest = 0;
+    qint64 latest = 0;
+    for (int pass = 0; pass < 2 && !any; ++pass) {
+        // The series shown; when all are hidden, all of them.
+        for (int series = 0; series < m_readings.count(); ++series) {
+            const ReadingList& readings = m_readings.series(series).readings;
+            if (readings.isEmpty() || (pass == 0 && !m_lines[size_t(series)]->isVisible()))
+                continue;
+            earliest = any ? std::min(earliest, readings.earliest()) : readings.earliest();
+            latest = any ? std::max(latest, readings.latest()) : readings.latest();
+            any = true;
+        }
+    }
+    if (!any) {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        return {now - EmptySpanMs, now};
+    }
+    if (latest - earliest < 2 * ShortestSpanMs * 100)
+        return {earliest - ShortestSpanMs * 100, latest + ShortestSpanMs * 100};
+    return {earliest, latest};
+}
+
+void ChartWindow::setTimeRange(qint64 from, qint64 to)
+{
+    if (to - from < ShortestSpanMs) {
+        const qint64 middle = from + (to - from) / 2;
+        from = middle - ShortestSpanMs / 2;
+        to = from + ShortestSpanMs;
+    }
+    m_from = from;
+    m_to = to;
+    showRangeOnAxis();
+}
+
+void ChartWindow::showRangeOnAxis()
+{
+    m_timeAxis->setFormat(timeFormat(m_to - m_from));
+    m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(m_from),
+                         QDateTime::fromMSecsSinceEpoch(m_to));
+}
+
+void ChartWindow::timeAxisChanged()
+{
+    const qint64 from = m_timeAxis->min().toMSecsSinceEpoch();
+    const qint64 to = m_timeAxis->max().toMSecsSinceEpoch();
+    if (from == m_from && to == m_to)
+        return;
+    // Zoomed by the chart view itself (the band, or zooming out with a right click).
+    showTimeRange(from, to);
+}
+
+void ChartWindow::showTimeRange(qint64 from, qint64 to)
+{
+    m_following = false;
+    m_followButton->setChecked(false);
+    setTimeRange(from, to);
+    redraw();
+}
+
+void ChartWindow::follow()
+{
+    m_following = true;
+    m_followButton->setChecked(true);
+    redraw();
+}
+
+void ChartWindow::redraw()
+{
+    QElapsedTimer timer;
+    timer.start();
+    if (m_following) {
+        const auto [from, to] = followedRange();
+        setTimeRange(from, to);
+    }
+    const QRectF plot = m_chart->plotArea();
+    const int columns = std::max(1, int(std::ceil(plot.width())));
+    bool any = false;
+    double lowest = 0;
+    double highest = 0;
+    for (int series = 0; series < m_readings.count(); ++series) {
+        QLineSeries* line = m_lines[size_t(series)];
+        if (!line->isVisible())
+            continue;
+        const ColumnReduction reduced =
+            reduceToColumns(m_readings.series(series).readings, m_from, m_to, columns);
+        line->replace(reduced.points);
+        if (reduced.readingsInRange == 0)
+            continue;
+        lowest = any ? std::min(lowest, reduced.lowest) : reduced.lowest;
+        highest = any ? std::max(highest, reduced.highest) : reduced.highest;
+        any = true;
+    }
+    // Qt Charts fits an axis to the points of a series newly attached to it; the range is
+    // the chart's own.
+    showRangeOnAxis();
+    if (any)
+        fitValueAxis(lowest, highest);
+    endHover();
+    m_drawMs = elapsedMs(timer);
+    emit redrawn();
+}
+
+void ChartWindow::fitValueAxis(double lowest, double highest)
+{
+    double margin = (highest - lowest) * 0.05;
+    if (margin == 0)
+        margin = lowest == 0 ? 1 : std::abs(lowest) * 0.05;
+    m_valueAxis->setRange(lowest - margin, highest + margin);
+}
+
+void ChartWindow::paintFinished(double milliseconds)
+{
+    m_drawMs += milliseconds;
+    emit painted();
+}
+
+void ChartWindow::toggleSeries(int series)
+{
+    QLineSeries* line = m_lines[size_t(series)];
+    line->setVisible(!line->isVisible());
+    // A hidden series keeps its legend entry, dimmed, so that it can be shown again.
+    for (QLegendMarker* marker : m_chart->legend()->markers(line)) {
+        marker->setVisible(true);
+        const qreal alpha = line->isVisible() ? 1.0 : 0.35;
+        QColor label = m_chart->legend()->labelColor();
+        label.setAlphaF(alpha);
+        marker->setLabelBrush(label);
+        QColor colour = line->color();
+        colour.setAlphaF(alpha);
+        marker->setBrush(colour);
+        marker->setPen(QPen(colour));
+    }
+    redraw();
+}
+
+QPointF ChartWindow::scenePosition(const Reading& reading) const
+{
+    const QRectF plot = m_chart->plotArea();
+    const double low = m_valueAxis->min();
+    const double high = m_valueAxis->max();
+    const double x =
+        plot.left() + double(reading.msecs - m_from) / double(m_to - m_from) * plot.width();
+    const double y = high > low
+                         ? plot.bottom() - (reading.value - low) / (high - low) * plot.height()
+                         : plot.center().y();
+    return m_chart->mapToScene(QPointF(x, y));
+}
+
+ChartWindow::Nearest ChartWindow::nearestReading(const QPointF& scenePos) const
+{
+    const QRectF plot = m_chart->mapRectToScene(m_chart->plotArea());
+    if (plot.width() <= 0 || m_to <= m_from ||
+        !plot.adjusted(-HoverReachPixels, -HoverReachPixels, HoverReachPixels, HoverReachPixels)
+             .contains(scenePos))
+        return {};
+    const double msPerPixel = double(m_to - m_from) / plot.width();
+    const double atMs = double(m_from) + (scenePos.x() - plot.left()) * msPerPixel;
+    const auto reachFrom = qint64(std::floor(atMs - HoverReachPixels * msPerPixel));
+    const auto reachTo = qint64(std::ceil(atMs + HoverReachPixels * msPerPixel));
+    Nearest nearest;
+    double best = 0;
+    for (int series = 0; series < m_readings.count(); ++series) {
+        if (!m_lines[size_t(series)]->isVisible())
+            continue;
+        const ReadingList& readings = m_readings.series(series).readings;
+        qsizetype begin = 0;
+        qsizetype end = readings.size();
+        if (readings.isTimeOrdered()) {
+            // The readings within reach of the pointer, and the nearest one on each side.
+            begin = std::max<qsizetype>(0, readings.lowerBound(reachFrom) - 1);
+            end = std::min(readings.size(), readings.upperBound(reachTo) + 1);
+        }
+        for (qsizetype index = begin; index < end; ++index) {
+            const QPointF at = scenePosition(readings.at(index));
+            const double distance = QLineF(at, scenePos).length();
+            if (nearest.series < 0 || distance < best) {
+                nearest = {series, index};
+                best = distance;
+            }
+        }
+    }
+    return nearest;
+}
+
+QString ChartWindow::hoverText(const QPoint& viewPos) const
+{
+    const Nearest nearest = nearestReading(m_view->mapToScene(viewPos));
+    if (nearest.series < 0)
+        return QString();
+    const ReadingSeries& series = m_readings.series(nearest.series);
+    const Reading reading = series.readings.at(nearest.index);
+    return series.name + QLatin1Char('\n') +
+           timeStampText(QDateTime::fromMSecsSinceEpoch(reading.msecs)) + QLatin1Char('\n') +
+           formatNumber(reading.value);
+}
+
+void ChartWindow::hoverAt(const QPoint& viewPos, const QPoint& globalPos)
+{
+    const Nearest nearest = nearestReading(m_view->mapToScene(viewPos));
+    if (nearest.series < 0) {
+        endHover();
+        return;
+    }
+    const Reading reading = m_readings.series(nearest.series).readings.at(nearest.index);
+    m_hoverMark->setPos(m_chart->mapFromScene(scenePosition(reading)));
+    m_hoverMark->setBrush(m_lines[size_t(nearest.series)]->color());
+    m_hoverMark->show();
+    QToolTip::showText(globalPos, hoverText(viewPos), m_view);
+}
+
+void ChartWindow::endHover()
+{
+    m_hoverMark->hide();
+    QToolTip::hideText();
+}
+
+void ChartWindow::zoomAt(double sceneX, double factor)
+{
+    const QRectF plot = m_chart->mapRectToScene(m_chart->plotArea());
+    if (plot.width() <= 0)
+        return;
+    const double share = std::clamp((sceneX - plot.left()) / plot.width(), 0.0, 1.0);
+    const double span = double(m_to - m_from);
+    const double at = double(m_from) + share * span;
+    const double newSpan = std::max(double(ShortestSpanMs), span * factor);
+    const auto from = qint64(std::llround(at - share * newSpan));
+    showTimeRange(from, from + qint64(std::llround(newSpan)));
+}
+
+void ChartWindow::panBy(double pixels)
+{
+    const double width = m_chart->plotArea().width();
+    if (width <= 0)
+        return;
+    const auto shift = qint64(std::llround(pixels * double(m_to - m_from) / width));
+    showTimeRange(m_from - shift, m_to - shift);
+}
+
+void ChartWindow::askForPngFile()
+{
+    if (!m_pngDialog) {
+        // One dialog for the chart's lifetime; it remembers the folder chosen last. Modal to
+        // this window only, so that the terminal goes on reading and logging meanwhile.
+        m_pngDialog = new QFileDialog(this, QStringLiteral("Save the Chart as PNG"));
+        m_pngDialog->setOption(QFileDialog::DontUseNativeDialog);
+        m_pngDialog->setOption(QFileDialog::DontConfirmOverwrite); // asked below, without nesting
+        m_pngDialog->setAcceptMode(QFileDialog::AcceptSave);
+        m_pngDialog->setFileMode(QFileDialog::AnyFile);
+        m_pngDialog->setNameFilter(QStringLiteral("PNG Images (*.png)"));
+        m_pngDialog->setDefaultSuffix(QStringLiteral("png"));
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QDir::homePath();
+        m_pngDialog->setDirectory(folder);
+        m_pngDialog->selectFile(QStringLiteral("readings.png"));
+        connect(m_pngDialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+            if (path.isEmpty())
+                return;
+            if (!QFileInfo::exists(path)) {
+                writePng(path);
+                return;
+            }
+            auto* question =
+                new QMessageBox(QMessageBox::Question, QStringLiteral("Save the Chart as PNG"),
+                                QStringLiteral("%1 already exists. Do you want to replace it?")
+                                    .arg(QDir::toNativeSeparators(path)),
+                                QMessageBox::Yes | QMessageBox::No, this);
+            question->setAttribute(Qt::WA_DeleteOnClose);
+            question->setDefaultButton(QMessageBox::No);
+            connect(question, &QMessageBox::finished, this, [this, path](int answer) {
+                if (answer == QMessageBox::Yes)
+                    writePng(path);
+            });
+            question->open();
+        });
+    }
+    m_pngDialog->open();
+}
+
+void ChartWindow::writePng(const QString& path)
+{
+    const QString failure = savePng(path);
+    if (failure.isEmpty())
+        return;
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Save the Chart as PNG"),
+                                failure, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+QString ChartWindow::savePng(const QString& path) const
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    const QFileInfo target(path);
+    // Only a plain file is written: a pipe or a device could hold the window for ever.
+    if (target.exists() && !target.isFile())
+        return QStringLiteral("The chart was not saved: %1 is not a plain file.").arg(shown);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!m_view->grab().save(&buffer, "PNG"))
+        return QStringLiteral("The chart was not saved: it could not be turned into a PNG image.");
+    // Written to a new file beside it and renamed, so that a failure leaves the old file whole.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit())
+        return QStringLiteral("The chart was not saved to %1: %2.").arg(shown, file.errorString());
+    return QString();
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "ReadingSeries.h"
+
+#include <QPointF>
+#include <QTimer>
+#include <QWidget>
+
+#include <utility>
+#include <vector>
+
+class QChart;
+class QChartView;
+class QDateTimeAxis;
+class QFileDialog;
+class QGraphicsEllipseItem;
+class QLineSeries;
+class QPushButton;
+class QValueAxis;
+class ResponseLogModel;
+
+// The chart of the readings in the response log: one line per series over the time the rows
+// were added. It reads the log's rows, including those that were there when it opened, takes
+// new rows at most once a frame, and is emptied by Clear. Each line shows per pixel column the
+// first, lowest, highest and last reading in it, so that a repaint costs the same for a
+// thousand readings as for millions. It follows the newest reading until the user zooms or
+// pans the time axis. A top-level window of its own; closing it changes nothing in the log.
+class ChartWindow : public QWidget {
+    Q_OBJECT
+public:
+    // `owner` is the terminal's window, which closes the chart when it closes.
+    ChartWindow(const ResponseLogModel& log, QWidget* owner);
+    ~ChartWindow() override;
+
+    const ReadingSeriesSet& readings() const { return m_readings; }
+    QChart* chart() const { return m_chart; }
+    QChartView* chartView() const;
+    QLineSeries* line(int series) const { return m_lines[size_t(series)]; }
+    QPushButton* followButton() const { return m_followButton; }
+    QPushButton* saveButton() const { return m_saveButton; }
+    bool isFollowing() const { return m_following; }
+
+    // The times shown, in milliseconds since 1970.
+    std::pair<qint64, qint64> timeRange() const { return {m_from, m_to}; }
+    // Shows the times [from, to] as zooming and panning do: the view stops following.
+    void showTimeRange(qint64 from, qint64 to);
+    // What hovering at a point of the chart view shows: the series, the time (as time stamps
+    // are written) and the value of the nearest reading; empty where none is near.
+    QString hoverText(const QPoint& viewPos) const;
+    // Writes the chart as a PNG image; returns "" or what went wrong.
+    QString savePng(const QString& path) const;
+    // Takes the log's new rows now, which otherwise happens at most once a frame.
+    void updateNow();
+
+public slots:
+    // Shows every reading and keeps the newest in view as more come.
+    void follow();
+    // Asks for a file with a dialog of its own that leaves the terminal running.
+    void askForPngFile();
+
+signals:
+    // The lines were drawn afresh (after new readings, a zoom, or Clear).
+    void redrawn();
+    // The chart view has painted itself.
+    void painted();
+
+private:
+    friend class ReadingsChartView;
+
+    struct Nearest {
+        int series = -1;
+        qsizetype index = -1;
+    };
+
+    void scheduleUpdate();
+    void takeNewRows();
+    void addLine(int series);
+    void clearChart();
+    void redraw();
+    void fitValueAxis(double lowest, double highest);
+    std::pair<qint64, qint64> followedRange() const;
+    void setTimeRange(qint64 from, qint64 to);
+    void showRangeOnAxis();
+    void timeAxisChanged();
+    void toggleSeries(int series);
+    Nearest nearestReading(const QPointF& scenePos) const;
+    QPointF scenePosition(const Reading& reading) const;
+    void hoverAt(const QPoint& viewPos, const QPoint& globalPos);
+    void endHover();
+    void zoomAt(double sceneX, double factor);
+    void panBy(double pixels);
+    void paintFinished(double milliseconds);
+    void writePng(const QString& path);
+
+    const ResponseLogModel& m_log;
+    ReadingSeriesSet m_readings;
+    int m_rowsTaken = 0;
+
+    QChart* m_chart = nullptr;
+    QChartView* m_view = nullptr;
+    QDateTimeAxis* m_timeAxis = nullptr;
+    QValueAxis* m_valueAxis = nullptr;
+    std::vector<QLineSeries*> m_lines; // by series
+    QGraphicsEllipseItem* m_hoverMark = nullptr;
+    QPushButton* m_followButton = nullptr;
+    QPushButton* m_saveButton = nullptr;
+    QFileDialog* m_pngDialog = nullptr;
+
+    QTimer m_updateTimer;
+    double m_drawMs = 0; // what the last redraw and paint cost
+    qint64 m_from = 0;
+    qint64 m_to = 0;
+    bool m_following = true;
+};

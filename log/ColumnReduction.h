@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QList>
+#include <QPointF>
+
+class ReadingList;
+
+// What a chart draws of a series over `columns` pixel columns spanning the times [from, to]:
+// for every column its first, lowest, highest and last reading (fewer points where these
+// coincide), in the order of their rows. A line through them covers every value that falls in
+// the column, so no outlier is lost, and it costs at most four points a column however many
+// readings there are. In a time-ordered series the readings just outside the range are added
+// too, so that the line runs on to the edges. x is the time (milliseconds since 1970), y the
+// value.
+struct ColumnReduction {
+    QList<QPointF> points;
+    qsizetype readingsInRange = 0;
+    double lowest = 0; // of the readings in the range, when there are any
+    double highest = 0;
+};
+
+ColumnReduction reduceToColumns(const ReadingList& readings, qint64 from, qint64 to, int columns);

@@ -1,0 +1,121 @@
+#include "ReadingSeries.h"
+
+#include "Readings.h"
+
+#include <algorithm>
+
+void ReadingList::append(qint64 msecs, double value)
+{
+    const qsizetype slot = m_size & ChunkMask;
+    if (slot == 0) {
+        m_chunks.push_back(
+            {msecs, std::make_unique<qint32[]>(ChunkSize), std::make_unique<double[]>(ChunkSize)});
+    }
+    Chunk& chunk = m_chunks.back();
+    const qint64 offset = msecs - chunk.base;
+    if (offset > std::numeric_limits<qint32>::max() || offset <= FarOffset) {
+        // More than 24 days from the chunk's first reading: rare enough to keep aside.
+        chunk.offsets[slot] = FarOffset;
+        m_farTimes.emplace(m_size, msecs);
+    } else {
+        chunk.offsets[slot] = static_cast<qint32>(offset);
+    }
+    chunk.values[slot] = value;
+    if (m_size == 0) {
+        m_earliest = m_latest = msecs;
+    } else {
+        m_ordered = m_ordered && msecs >= m_latest;
+        m_earliest = std::min(m_earliest, msecs);
+        m_latest = std::max(m_latest, msecs);
+    }
+    ++m_size;
+}
+
+qint64 ReadingList::msecsAt(qsizetype index) const
+{
+    const Chunk& chunk = chunkOf(index);
+    const qint32 offset = chunk.offsets[index & ChunkMask];
+    if (offset == FarOffset)
+        return m_farTimes.at(index);
+    return chunk.base + offset;
+}
+
+qsizetype ReadingList::lowerBound(qint64 msecs) const
+{
+    qsizetype low = 0;
+    qsizetype high = m_size;
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (msecsAt(middle) < msecs)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+qsizetype ReadingList::upperBound(qint64 msecs) const
+{
+    return msecs == std::numeric_limits<qint64>::max() ? m_size : lowerBound(msecs + 1);
+}
+
+QString ReadingSeriesSet::unsolicitedName()
+{
+    return QStringLiteral("Unsolicited");
+}
+
+QString ReadingSeriesSet::seriesName(QStringView command)
+{
+    return command.isEmpty() ? QStringLiteral("(empty command)") : command.toString();
+}
+
+int ReadingSeriesSet::addRow(RowKind kind, QStringView command, QStringView response, qint64 msecs)
+{
+    if (kind == RowKind::Command) {
+        m_command = command.toString();
+        m_haveCommand = true;
+        m_current = -1;
+        return -1;
+    }
+    if (kind != RowKind::Reply)
+        return -1;
+    const std::optional<double> value = readingValue(response);
+    if (!value)
+        return -1;
+    int index = 0;
+    if (!m_haveCommand) {
+        if (m_unsolicited < 0)
+            m_unsolicited = newSeries(unsolicitedName());
+        index = m_unsolicited;
+    } else {
+        if (m_current < 0) {
+            // The unsolicited series is not among the commands' (a command may be any text).
+            const auto found = m_byCommand.constFind(m_command);
+            m_current =
+                found != m_byCommand.constEnd() ? found.value() : newSeries(seriesName(m_command));
+            m_byCommand.insert(m_command, m_current);
+        }
+        index = m_current;
+    }
+    m_series[size_t(index)]->readings.append(msecs, *value);
+    ++m_readings;
+    return index;
+}
+
+int ReadingSeriesSet::newSeries(const QString& name)
+{
+    m_series.push_back(std::make_unique<ReadingSeries>());
+    m_series.back()->name = name;
+    return count() - 1;
+}
+
+void ReadingSeriesSet::clear()
+{
+    m_series.clear();
+    m_byCommand.clear();
+    m_command.clear();
+    m_haveCommand = false;
+    m_current = -1;
+    m_unsolicited = -1;
+    m_readings = 0;
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "RowStamp.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringView>
+
+#include <limits>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+// One reading: the time its row was added (milliseconds since 1970 UTC) and its value.
+struct Reading {
+    qint64 msecs = 0;
+    double value = 0;
+};
+
+// The readings of one series in the order of their rows, in 12 bytes a reading: each is kept
+// as its value and its time as an offset from the first reading of its chunk.
+class ReadingList {
+public:
+    void append(qint64 msecs, double value);
+    qsizetype size() const { return m_size; }
+    bool isEmpty() const { return m_size == 0; }
+    qint64 msecsAt(qsizetype index) const;
+    double valueAt(qsizetype index) const { return chunkOf(index).values[index & ChunkMask]; }
+    Reading at(qsizetype index) const { return {msecsAt(index), valueAt(index)}; }
+    // The values of readings [index, index + count) lie back to back from here, as long as
+    // they stay within one chunk (see contiguousFrom).
+    const double* valuesFrom(qsizetype index) const
+    {
+        return chunkOf(index).values.get() + (index & ChunkMask);
+    }
+    // How many readings from `index` on lie back to back in memory.
+    qsizetype contiguousFrom(qsizetype index) const
+    {
+        return std::min<qsizetype>(ChunkSize - (index & ChunkMask), m_size - index);
+    }
+
+    // Times only ever grew (the clock was not set back while readings came).
+    bool isTimeOrdered() const { return m_ordered; }
+    qint64 earliest() const { return m_earliest; }
+    qint64 latest() const { return m_latest; }
+    // In a time-ordered list: the first reading at or after `msecs`, and the first after it.
+    qsizetype lowerBound(qint64 msecs) const;
+    qsizetype upperBound(qint64 msecs) const;
+
+private:
+    static constexpr int ChunkShift = 12;
+    static constexpr qsizetype ChunkSize = qsizetype(1) << ChunkShift;
+    static constexpr qsizetype ChunkMask = ChunkSize - 1;
+    // An offset that does not fit 32 bits: the time is kept aside.
+    static constexpr qint32 FarOffset = std::numeric_limits<qint32>::min();
+
+    struct Chunk {
+        qint64 base = 0;
+        std::unique_ptr<qint32[]> offsets;
+        std::unique_ptr<double[]> values;
+    };
+    const Chunk& chunkOf(qsizetype index) const { return m_chunks[size_t(index >> ChunkShift)]; }
+
+    std::vector<Chunk> m_chunks;
+    std::unordered_map<qsizetype, qint64> m_farTimes;
+    qsizetype m_size = 0;
+    bool m_ordered = true;
+    qint64 m_earliest = 0;
+    qint64 m_latest = 0;
+};
+
+// A series of the chart: the readings that answer one command text.
+struct ReadingSeries {
+    QString name;
+    ReadingList readings;
+};
+
+// The readings of a log sorted into series as its rows come, oldest first. A reading belongs to
+// the last command row above it; rows with the same command text share one series, named
+// after it. Readings with no command row above them form the series "Unsolicited".
+class ReadingSeriesSet {
+public:
+    static QString unsolicitedName();
+    // The name of the series of a command text.
+    static QString seriesName(QStringView command);
+
+    // Takes the next row of the log. Returns the index of the series that a reading went to,
+    // or -1 when the row holds no reading.
+    int addRow(RowKind kind, QStringView command, QStringView response, qint64 msecs);
+    // The log was cleared: no series, and no command row above the rows that follow.
+    void clear();
+
+    int count() const { return static_cast<int>(m_series.size()); }
+    const ReadingSeries& series(int index) const { return *m_series[size_t(index)]; }
+    qsizetype readingCount() const { return m_readings; }
+
+private:
+    int newSeries(const QString& name);
+
+    std::vector<std::unique_ptr<ReadingSeries>> m_series;
+    QHash<QString, int> m_byCommand; // the series of each command text
+    QString m_command;               // text of the last command row
+    bool m_haveCommand = false;
+    int m_current = -1; // series of the last command row, once it has a reading
+    int m_unsolicited = -1;
+    qsizetype m_readings = 0;
+};

@@ -1,0 +1,517 @@
+// The chart of readings as the user meets it: opened with Ctrl+G or from the log's context
+// menu, fed by an instrument on a pseudo-terminal, emptied by Clear, following, zooming,
+// hovering and saving, and gone with the terminal's window.
+
+#include "app/frmMain.h"
+#include "log/ChartWindow.h"
+#include "log/ResponseListView.h"
+#include "support/PortAliases.h"
+#include "support/PseudoTerminal.h"
+#include "support/Scenario.h"
+#include "support/TerminalBench.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QImage>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QValueAxis>
+
+#include <sys/stat.h>
+
+namespace {
+
+ChartWindow* chartOf(frmMain& w)
+{
+    const QList<ChartWindow*> charts = w.findChildren<ChartWindow*>();
+    return charts.size() == 1 ? charts.first() : nullptr;
+}
+
+int chartCount(frmMain& w)
+{
+    return onGui([&] { return int(w.findChildren<ChartWindow*>().size()); });
+}
+
+// Each series of the chart as "name=values", from its readings and, separately, from the points
+// of its line.
+QStringList seriesOf(ChartWindow* chart)
+{
+    QStringList all;
+    for (int i = 0; i < chart->readings().count(); ++i) {
+        const ReadingSeries& series = chart->readings().series(i);
+        QStringList values;
+        for (qsizetype r = 0; r < series.readings.size(); ++r)
+            values << QString::number(series.readings.valueAt(r));
+        all << series.name + QLatin1Char('=') + values.join(QLatin1Char(','));
+    }
+    return all;
+}
+
+QStringList linesOf(ChartWindow* chart)
+{
+    QStringList all;
+    for (QAbstractSeries* series : chart->chart()->series()) {
+        auto* line = static_cast<QLineSeries*>(series);
+        QStringList values;
+        for (const QPointF& point : line->points())
+            values << QString::number(point.y());
+        all << line->name() + QLatin1Char('=') + values.join(QLatin1Char(','));
+    }
+    return all;
+}
+
+// Opens the log's context menu, with the mouse over a row or from the keyboard.
+QMenu* openLogMenu(frmMain& w, QContextMenuEvent::Reason reason, int row = 1)
+{
+    ResponseListView* log = w.lstResponse;
+    const QPoint at(20, (row - 1) * log->rowHeight() + log->rowHeight() / 2);
+    QContextMenuEvent event(reason, at, log->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(
+        reason == QContextMenuEvent::Mouse ? log->viewport() : static_cast<QWidget*>(log), &event);
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+}
+
+QAction* actionNamed(QMenu* menu, const QString& text)
+{
+    for (QAction* action : menu->actions())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+const QString kChartCaption = QStringLiteral("Chart of Readings\u2026");
+
+qint64 localMsecs(int hour, int minute, int second, int msec)
+{
+    return QDateTime(QDate(2026, 3, 25), QTime(hour, minute, second, msec)).toMSecsSinceEpoch();
+}
+
+} // namespace
+
+class ChartTest : public QObject {
+    Q_OBJECT
+private slots:
+    void readingsFromTheInstrumentAreCharted();
+    void ctrlGAndTheMenuOpenOneChart();
+    void menuCopiesTheRow();
+    void menuLeavesThePollingLoopReading();
+    void clearEmptiesTheChart();
+    void followsUntilZoomedOrPanned();
+    void legendHidesASeries();
+    void hoverShowsTheNearestReading_data();
+    void hoverShowsTheNearestReading();
+    void savesAsPng();
+    void savingAsksWithoutStoppingTheTerminal();
+    void programEndsWithTheChartOpen_data();
+    void programEndsWithTheChartOpen();
+};
+
+void ChartTest::readingsFromTheInstrumentAreCharted()
+{
+    TerminalBench bench;
+    QTemporaryDir folder;
+    const QString streamFile = folder.filePath(QStringLiteral("stream.txt"));
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        // Unsolicited lines, not stripped: only those in Strip Data's form are readings.
+        bench.line->write("12.5\nOK\n-3.25\n12.50\n1E-05\n");
+        QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 5; }));
+        // Stripped replies to a command: every one is a reading, "ERR" as 0.
+        onGui([&] { bench.w.chkStrip->setChecked(true); });
+        onGui([&] { bench.w.txtcmd->lineEdit()->clear(); });
+        bench.type(QStringLiteral("TEMP?"), true);
+        QCOMPARE(bench.line->readUntil("\r\n"), QByteArray("TEMP?\r\n"));
+        bench.line->write("TEMP_23.45\nTEMP_23.5\nERR\n");
+        QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 9; }));
+        const qint64 after = QDateTime::currentMSecsSinceEpoch();
+
+        onGui([&] {
+            bench.w.lstResponse->setFocus();
+            QTest::keyClick(bench.w.lstResponse, Qt::Key_G, Qt::ControlModifier);
+        });
+        QTRY_VERIFY(onGui([&] { return chartOf(bench.w) && chartOf(bench.w)->isVisible(); }));
+        const QStringList expected{"Unsolicited=12.5,-3.25,1e-05", "TEMP?=23.45,23.5,0"};
+        onGui([&] {
+            ChartWindow* chart = chartOf(bench.w);
+            QCOMPARE(seriesOf(chart), expected);
+            QCOMPARE(linesOf(chart), expected);
+            QCOMPARE(chart->readings().readingCount(), 6);
+            for (int s = 0; s < 2; ++s) {
+                const ReadingList& readings = chart->readings().series(s).readings;
+                for (qsizetype r = 0; r < readings.size(); ++r) {
+                    QVERIFY(readings.msecsAt(r) >= before);
+                    QVERIFY(readings.msecsAt(r) <= after);
+                }
+            }
+        });
+
+        // New readings come in live.
+        bench.line->write("TEMP_24\n");
+        QTRY_COMPARE(onGui([&] { return linesOf(chartOf(bench.w)).value(1); }),
+                     QStringLiteral("TEMP?=23.45,23.5,0,24"));
+        // Streamed lines are not in the log and not in the chart.
+        bench.streamTo(streamFile);
+        bench.line->write("TEMP_99\n");
+        QVERIFY(waitUntil([&] { return QFileInfo(streamFile).size() > 0; }));
+        bench.stopStreaming();
+        bench.line->write("TEMP_25\n");
+        QTRY_COMPARE(onGui([&] { return seriesOf(chartOf(bench.w)).value(1); }),
+                     QStringLiteral("TEMP?=23.45,23.5,0,24,25"));
+    });
+    QCOMPARE(bench.messages.count(), 0);
+}
+
+void ChartTest::ctrlGAndTheMenuOpenOneChart()
+{
+    TerminalBench bench;
+    frmMain& w = bench.w;
+    w.lstResponse->SetResponse(w.lstResponse->AddRow(QString()), QStringLiteral("7"));
+    QCOMPARE(chartCount(w), 0);
+
+    // Ctrl+G works wherever the focus is in the window.
+    w.cboPort->setFocus();
+    QTest::keyClick(w.cboPort, Qt::Key_G, Qt::ControlModifier);
+    QCOMPARE(chartCount(w), 1);
+    ChartWindow* chart = chartOf(w);
+    QVERIFY(chart->isWindow());
+    QCOMPARE(chart->parentWidget(), &w);
+    QVERIFY(QTest::qWaitForWindowExposed(chart));
+    QCOMPARE(seriesOf(chart), QStringList{"Unsolicited=7"});
+
+    // A second request brings the same window up, from the key and from both menus.
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.chkStrip->setFocus();
+    QTest::keyClick(w.chkStrip, Qt::Key_G, Qt::ControlModifier);
+    QCOMPARE(chartCount(w), 1);
+    QCOMPARE(chartOf(w), chart);
+    QTRY_COMPARE(QApplication::activeWindow(), chart);
+
+    for (auto reason : {QContextMenuEvent::Mouse, QContextMenuEvent::Keyboard}) {
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QMenu* menu = openLogMenu(w, reason);
+        QVERIFY(menu);
+        QStringList texts;
+        for (QAction* action : menu->actions())
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(texts, (QStringList{"Copy", "-", kChartCaption}));
+        QAction* chartAction = actionNamed(menu, kChartCaption);
+        QCOMPARE(chartAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
+        QVERIFY(chartAction->isShortcutVisibleInContextMenu());
+        QCOMPARE(actionNamed(menu, QStringLiteral("Copy"))->shortcut(),
+                 QKeySequence(QKeySequence::Copy));
+        chartAction->trigger();
+        menu->close();
+        QCOMPARE(chartCount(w), 1);
+        QCOMPARE(chartOf(w), chart);
+    }
+
+    // Closing the chart changes nothing in the terminal; the next request opens a new one.
+    const int rows = w.lstResponse->Count();
+    chart->close();
+    QTRY_COMPARE(chartCount(w), 0);
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.lstResponse->Count(), rows);
+    QVERIFY(!w.state().Unloading);
+    w.mnuChart->trigger();
+    QCOMPARE(chartCount(w), 1);
+    // The chart closes with the terminal's window.
+    QVERIFY(QTest::qWaitForWindowExposed(chartOf(w)));
+    w.close();
+    QTRY_COMPARE(chartCount(w), 0);
+}
+
+void ChartTest::menuCopiesTheRow()
+{
+    TerminalBench bench;
+    frmMain& w = bench.w;
+    w.lstResponse->AddRow(QStringLiteral("TEMP?"), RowKind::Command);
+    w.lstResponse->SetResponse(w.lstResponse->AddRow(QStringLiteral("03/25/2026 14:07:09.045")),
+                               QStringLiteral("23.45"));
+    w.lstResponse->TopRow();
+    QApplication::clipboard()->clear();
+    QMenu* menu = openLogMenu(w, QContextMenuEvent::Mouse, 2); // the mouse selects its row
+    QVERIFY(menu);
+    QCOMPARE(w.lstResponse->SelectedRow(), 2);
+    actionNamed(menu, QStringLiteral("Copy"))->trigger();
+    menu->close();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("03/25/2026 14:07:09.045\t23.45"));
+    // Below the last row nothing is selected afresh; Copy takes the selected row.
+    menu = openLogMenu(w, QContextMenuEvent::Mouse, 9);
+    QVERIFY(menu);
+    QCOMPARE(w.lstResponse->SelectedRow(), 2);
+    menu->close();
+}
+
+void ChartTest::menuLeavesThePollingLoopReading()
+{
+    TerminalBench bench;
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        bench.line->write("1\n");
+        QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 1; }));
+        postToGui([&] { openLogMenu(bench.w, QContextMenuEvent::Mouse); });
+        QVERIFY(waitUntil(
+            [] { return onGui([] { return QApplication::activePopupWidget() != nullptr; }); }));
+        // While the menu is open, lines still become rows.
+        bench.line->write("2\n3\n");
+        const bool read = waitUntil([&] { return logRowCount(bench.w) == 3; });
+        const bool stillOpen = onGui([] {
+            QWidget* menu = QApplication::activePopupWidget();
+            if (menu)
+                menu->close();
+            return menu != nullptr;
+        });
+        QVERIFY(read);
+        QVERIFY(stillOpen);
+    });
+}
+
+void ChartTest::clearEmptiesTheChart()
+{
+    TerminalBench bench;
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        onGui([&] { bench.w.txtcmd->lineEdit()->clear(); });
+        bench.type(QStringLiteral("READ?"), true);
+        bench.line->write("1\n2\n");
+        QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 3; }));
+        onGui([&] { bench.w.mnuChart->trigger(); });
+        QTRY_COMPARE(onGui([&] { return seriesOf(chartOf(bench.w)); }), QStringList{"READ?=1,2"});
+        QVERIFY(bench.disconnect());
+        onGui([&] { bench.w.cmdClear->click(); });
+        onGui([&] {
+            ChartWindow* chart = chartOf(bench.w);
+            QCOMPARE(chart->readings().count(), 0);
+            QCOMPARE(chart->readings().readingCount(), 0);
+            QVERIFY(chart->chart()->series().isEmpty());
+            QVERIFY(chart->isFollowing());
+        });
+        // After Clear no command row is above the new readings.
+        QVERIFY(bench.connect());
+        bench.line->write("5\n");
+        QTRY_COMPARE(onGui([&] { return linesOf(chartOf(bench.w)); }),
+                     QStringList{"Unsolicited=5"});
+    });
+}
+
+void ChartTest::followsUntilZoomedOrPanned()
+{
+    ResponseLogModel log;
+    const qint64 start = localMsecs(14, 0, 0, 0);
+    for (int i = 0; i <= 10; ++i)
+        log.setResponse(log.append(QString(), RowKind::Reply, start + i * 1000),
+                        QString::number(i));
+    ChartWindow chart(log, nullptr);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.updateNow();
+    QVERIFY(chart.isFollowing());
+    QCOMPARE(chart.timeRange(), std::make_pair(start, start + 10000));
+    // The newest reading stays in view.
+    log.setResponse(log.append(QString(), RowKind::Reply, start + 20000), QStringLiteral("20"));
+    QTRY_COMPARE(chart.timeRange(), std::make_pair(start, start + 20000));
+
+    // The wheel zooms the time axis where the pointer is, and following stops.
+    QChartView* view = chart.chartView();
+    const QRectF plot = chart.chart()->plotArea();
+    const QPoint middle = view->mapFromScene(chart.chart()->mapToScene(plot.center()));
+    QWheelEvent wheel(middle, view->viewport()->mapToGlobal(middle), {}, QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    QVERIFY(!chart.isFollowing());
+    QVERIFY(!chart.followButton()->isChecked());
+    const auto zoomed = chart.timeRange();
+    QVERIFY(zoomed.first > start);
+    QVERIFY(zoomed.second < start + 20000);
+    QCOMPARE(zoomed.second - zoomed.first, 16000); // 0.8 of the span
+    log.setResponse(log.append(QString(), RowKind::Reply, start + 30000), QStringLiteral("30"));
+    chart.updateNow();
+    QCOMPARE(chart.timeRange(), zoomed);
+
+    // Dragging on the time axis pans it.
+    const QPoint onAxis = view->mapFromScene(
+        chart.chart()->mapToScene(QPointF(plot.center().x(), plot.bottom() + 10)));
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, onAxis);
+    QTest::mouseMove(view->viewport(), onAxis + QPoint(100, 0));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, onAxis + QPoint(100, 0));
+    const auto panned = chart.timeRange();
+    QCOMPARE(panned.second - panned.first, zoomed.second - zoomed.first);
+    QVERIFY(panned.first < zoomed.first); // dragged to the right: earlier times come into view
+
+    // The button brings the newest reading back.
+    QTest::mouseClick(chart.followButton(), Qt::LeftButton);
+    QVERIFY(chart.isFollowing());
+    QCOMPARE(chart.timeRange(), std::make_pair(start, start + 30000));
+}
+
+void ChartTest::legendHidesASeries()
+{
+    ResponseLogModel log;
+    const qint64 start = localMsecs(9, 0, 0, 0);
+    log.append(QStringLiteral("LOW?"), RowKind::Command, start);
+    for (int i = 1; i <= 5; ++i)
+        log.setResponse(log.append(QString(), RowKind::Reply, start + i * 1000),
+                        QString::number(i));
+    log.append(QStringLiteral("HIGH?"), RowKind::Command, start + 6000);
+    for (int i = 7; i <= 10; ++i)
+        log.setResponse(log.append(QString(), RowKind::Reply, start + i * 1000),
+                        QString::number(i * 100));
+    ChartWindow chart(log, nullptr);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.updateNow();
+    auto* values = static_cast<QValueAxis*>(chart.chart()->axes(Qt::Vertical).first());
+    QVERIFY(values->max() >= 1000);
+    QLegendMarker* high = chart.chart()->legend()->markers(chart.line(1)).first();
+    QCOMPARE(high->label(), QStringLiteral("HIGH?"));
+    emit high->clicked();
+    QVERIFY(!chart.line(1)->isVisible());
+    QVERIFY(high->isVisible()); // still in the legend, to be shown again
+    // The value axis fits the series shown.
+    QVERIFY(values->max() < 100);
+    QVERIFY(values->min() <= 1);
+    emit high->clicked();
+    QVERIFY(chart.line(1)->isVisible());
+    QVERIFY(values->max() >= 1000);
+}
+
+void ChartTest::hoverShowsTheNearestReading_data()
+{
+    QTest::addColumn<int>("reading"); // index in the series, or -1: far from any
+    QTest::addColumn<QString>("text");
+    QTest::newRow("first") << 0 << "VOLT?\n03/25/2026 14:07:09.045\n12.5";
+    QTest::newRow("a small one") << 1 << "VOLT?\n03/25/2026 14:07:10.005\n1E-05";
+    QTest::newRow("last") << 2 << "VOLT?\n03/25/2026 14:07:19.999\n-3.25";
+    QTest::newRow("outside the plot") << -1 << "";
+}
+
+void ChartTest::hoverShowsTheNearestReading()
+{
+    QFETCH(int, reading);
+    QFETCH(QString, text);
+    ResponseLogModel log;
+    log.append(QStringLiteral("VOLT?"), RowKind::Command, localMsecs(14, 7, 9, 0));
+    log.setResponse(log.append(QString(), RowKind::Reply, localMsecs(14, 7, 9, 45)), u"12.5");
+    log.setResponse(log.append(QString(), RowKind::Reply, localMsecs(14, 7, 10, 5)), u"1E-05");
+    log.setResponse(log.append(QString(), RowKind::Reply, localMsecs(14, 7, 19, 999)), u"-3.25");
+    ChartWindow chart(log, nullptr);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.updateNow();
+    QPoint at(2, 2);
+    if (reading >= 0) {
+        const Reading r = chart.readings().series(0).readings.at(reading);
+        const QPointF onChart =
+            chart.chart()->mapToPosition(QPointF(double(r.msecs), r.value), chart.line(0));
+        // A few pixels beside the reading.
+        at = chart.chartView()->mapFromScene(chart.chart()->mapToScene(onChart)) + QPoint(3, -3);
+    }
+    QCOMPARE(chart.hoverText(at), text);
+}
+
+void ChartTest::savesAsPng()
+{
+    ResponseLogModel log;
+    log.setResponse(log.append(QString(), RowKind::Reply, localMsecs(8, 0, 0, 0)), u"1");
+    log.setResponse(log.append(QString(), RowKind::Reply, localMsecs(8, 0, 1, 0)), u"2");
+    ChartWindow chart(log, nullptr);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("chart.png"));
+    QCOMPARE(chart.savePng(path), QString());
+    const QImage image(path);
+    QCOMPARE(image.size(), chart.chartView()->size() * chart.devicePixelRatio());
+    // A pipe nobody reads is refused at once, untouched.
+    const QString fifo = folder.filePath(QStringLiteral("pipe.png"));
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QCOMPARE(chart.savePng(fifo),
+             QStringLiteral("The chart was not saved: %1 is not a plain file.").arg(fifo));
+    QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+    // A folder that does not exist.
+    const QString nowhere = folder.filePath(QStringLiteral("gone/chart.png"));
+    QVERIFY(chart.savePng(nowhere).startsWith(
+        QStringLiteral("The chart was not saved to %1: ").arg(nowhere)));
+}
+
+void ChartTest::savingAsksWithoutStoppingTheTerminal()
+{
+    TerminalBench bench;
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("readings.png"));
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        bench.line->write("1\n");
+        QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 1; }));
+        onGui([&] { bench.w.mnuChart->trigger(); });
+        onGui([&] { chartOf(bench.w)->saveButton()->click(); });
+        QFileDialog* dialog = onGui([&] { return chartOf(bench.w)->findChild<QFileDialog*>(); });
+        QVERIFY(dialog);
+        QVERIFY(onGui([&] { return dialog->isVisible(); }));
+        QCOMPARE(onGui([&] { return dialog->windowModality(); }), Qt::WindowModal);
+        // The terminal keeps reading while the dialog is open.
+        bench.line->write("2\n");
+        QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 2; }));
+        onGui([&] {
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept(); // as the Save button does
+        });
+        QVERIFY(waitUntil([&] { return QFileInfo(path).size() > 0; }));
+        // The terminal's own file prompt was not used: streaming is as it was.
+        onGui([&] {
+            QVERIFY(bench.w.FileName == nullptr);
+            QVERIFY(!bench.w.chkStream->isChecked());
+        });
+    });
+    QCOMPARE(QImage(path).isNull(), false);
+    QCOMPARE(bench.messages.count(), 0);
+}
+
+void ChartTest::programEndsWithTheChartOpen_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::newRow("disconnected") << "disconnected";
+    QTest::newRow("connected") << "connected";
+}
+
+void ChartTest::programEndsWithTheChartOpen()
+{
+    QFETCH(QString, state);
+    // The probe starts the terminal as the program does, opens the chart and closes the
+    // terminal's window.
+    QProcess probe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    probe.setProcessEnvironment(environment);
+    probe.start(QStringLiteral(BVTERM_CHART_PROBE), {state});
+    QVERIFY(probe.waitForStarted());
+    const bool ended = probe.waitForFinished(30000);
+    if (!ended)
+        probe.kill();
+    const QByteArray said = probe.readAllStandardOutput();
+    QVERIFY2(ended, said.constData());
+    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(probe.exitCode(), 0);
+    QCOMPARE(said, QByteArray("chart open\nwindow closed\nprogram ended\n"));
+}
+
+QTEST_MAIN(ChartTest)
+#include "tst_chart.moc"

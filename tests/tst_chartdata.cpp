@@ -1,0 +1,448 @@
+// The data behind the chart of readings: which cells are readings, how readings are sorted into
+// series by command, how they are kept, and how a series is reduced to the pixel columns.
+
+#include "exchange/ValueStripping.h"
+#include "log/ColumnReduction.h"
+#include "log/ReadingSeries.h"
+#include "log/Readings.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <set>
+
+namespace {
+
+// A reading by its definition: the number the cell holds, written as Strip Data writes it,
+// gives the cell back.
+std::optional<double> readingByDefinition(const QString& text)
+{
+    const std::optional<double> value = readLeadingNumber(text);
+    if (value && formatNumber(*value) == text)
+        return value;
+    return std::nullopt;
+}
+
+bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+using Points = QList<QPointF>;
+
+} // namespace
+
+class ChartDataTest : public QObject {
+    Q_OBJECT
+private slots:
+    void readings_data();
+    void readings();
+    void readingsAgreeWithTheDefinition();
+    void series_data();
+    void series();
+    void readingListKeepsTimes_data();
+    void readingListKeepsTimes();
+    void reduction_data();
+    void reduction();
+    void reductionKeepsEveryColumnsExtremes_data();
+    void reductionKeepsEveryColumnsExtremes();
+};
+
+void ChartDataTest::readings_data()
+{
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<bool>("reading");
+    QTest::addColumn<double>("value");
+    // Every form that Strip Data writes.
+    QTest::newRow("zero") << "0" << true << 0.0;
+    QTest::newRow("decimal") << "12.5" << true << 12.5;
+    QTest::newRow("negative") << "-3.25" << true << -3.25;
+    QTest::newRow("whole") << "250" << true << 250.0;
+    QTest::newRow("below 1") << "0.5" << true << 0.5;
+    QTest::newRow("smallest without exponent") << "-0.0001" << true << -0.0001;
+    QTest::newRow("small in exponent form") << "1E-05" << true << 1e-5;
+    QTest::newRow("large in exponent form")
+        << "1.23456789012346E+17" << true << 1.23456789012346e17;
+    QTest::newRow("largest without exponent") << "999999999999999" << true << 999999999999999.0;
+    QTest::newRow("from 1E15 in exponent form") << "1E+15" << true << 1e15;
+    QTest::newRow("fifteen digits") << "1234567.89012345" << true << 1234567.89012345;
+    QTest::newRow("three exponent digits") << "-2.5E+100" << true << -2.5e100;
+    QTest::newRow("tiny") << "1.5E-300" << true << 1.5e-300;
+    // Near misses: numbers, but not as Strip Data writes them.
+    QTest::newRow("trailing zero") << "12.50" << false << 0.0;
+    QTest::newRow("plus sign") << "+5" << false << 0.0;
+    QTest::newRow("lower-case exponent") << "1.5e3" << false << 0.0;
+    QTest::newRow("exponent where none is written") << "1.5E+03" << false << 0.0;
+    QTest::newRow("with a unit") << "12.5 V" << false << 0.0;
+    QTest::newRow("leading blank") << " 12.5" << false << 0.0;
+    QTest::newRow("trailing blank") << "12.5 " << false << 0.0;
+    QTest::newRow("minus zero") << "-0" << false << 0.0;
+    QTest::newRow("point without digits") << "1." << false << 0.0;
+    QTest::newRow("no leading zero") << ".5" << false << 0.0;
+    QTest::newRow("leading zero") << "012" << false << 0.0;
+    QTest::newRow("whole with a point") << "1.0" << false << 0.0;
+    QTest::newRow("too small without exponent") << "0.00001" << false << 0.0;
+    QTest::newRow("exponent where zeros are written") << "1E-04" << false << 0.0;
+    QTest::newRow("one exponent digit") << "1E-5" << false << 0.0;
+    QTest::newRow("padded exponent") << "1E-005" << false << 0.0;
+    QTest::newRow("exponent without sign") << "1E05" << false << 0.0;
+    QTest::newRow("two digits before the exponent") << "12E+15" << false << 0.0;
+    QTest::newRow("sixteen digits") << "1234567890123456" << false << 0.0;
+    QTest::newRow("sixteen significant decimals") << "0.1234567890123456" << false << 0.0;
+    QTest::newRow("regional comma") << "12,5" << false << 0.0;
+    QTest::newRow("hexadecimal") << "&H10" << false << 0.0;
+    QTest::newRow("text") << "OK" << false << 0.0;
+    QTest::newRow("empty (a time-out)") << "" << false << 0.0;
+    QTest::newRow("reply before stripping") << "TEMP_23.45" << false << 0.0;
+    QTest::newRow("line feed") << "12.5\n" << false << 0.0;
+    QTest::newRow("other digits") << QStringLiteral("\u0661\u0662") << false << 0.0;
+    QTest::newRow("beyond a double") << "1.79769313486232E+308" << false << 0.0;
+}
+
+void ChartDataTest::readings()
+{
+    QFETCH(QString, cell);
+    QFETCH(bool, reading);
+    QFETCH(double, value);
+    const std::optional<double> read = readingValue(cell);
+    QCOMPARE(read.has_value(), reading);
+    if (reading)
+        QCOMPARE(*read, value);
+    // Whatever the quick test says, the definition says too.
+    QCOMPARE(readingByDefinition(cell).has_value(), reading);
+}
+
+void ChartDataTest::readingsAgreeWithTheDefinition()
+{
+    // Values Strip Data writes, across every form and the ends of the range of a double, and
+    // texts one edit away from them.
+    std::vector<double> values = {0.0,
+                                  1.0,
+                                  -1.0,
+                                  0.1,
+                                  0.0001,
+                                  0.00001,
+                                  1e14,
+                                  1e15,
+                                  1e16,
+                                  9.99999999999999e14,
+                                  DBL_MAX,
+                                  DBL_MIN,
+                                  -DBL_MIN,
+                                  4.9406564584124654e-324,
+                                  2.2250738585072e-308,
+                                  1e-307,
+                                  1e-308,
+                                  1e307,
+                                  1e308,
+                                  1.7976931348623e308,
+                                  123.456,
+                                  -0.000123456789012345};
+    QRandomGenerator random(20260325);
+    for (int i = 0; i < 20000; ++i) {
+        const double mantissa = random.generateDouble() * 10;
+        const int exponent = random.bounded(-330, 330);
+        values.push_back((i % 2 ? -1 : 1) * mantissa * std::pow(10.0, exponent));
+        values.push_back(std::round(mantissa * std::pow(10.0, random.bounded(0, 6))) /
+                         std::pow(10.0, random.bounded(0, 8)));
+    }
+    const QStringList edits = {"0", "5", ".", "-", "+", "E", "e", " "};
+    int readings = 0;
+    for (double value : values) {
+        const QString written = formatNumber(value);
+        QStringList texts{written};
+        for (const QString& edit : edits) {
+            texts << written + edit << edit + written;
+            texts << QString(written).insert(written.size() / 2, edit);
+        }
+        texts << written.chopped(1) << written.mid(1);
+        for (const QString& text : texts) {
+            const std::optional<double> quick = readingValue(text);
+            const std::optional<double> defined = readingByDefinition(text);
+            if (quick.has_value() != defined.has_value() || (quick && !sameBits(*quick, *defined)))
+                QFAIL(qPrintable(
+                    QStringLiteral("\"%1\" is judged otherwise than defined").arg(text)));
+            readings += quick.has_value();
+        }
+    }
+    QVERIFY(readings > 40000); // most values give a reading
+}
+
+void ChartDataTest::series_data()
+{
+    // Rows as "C:text" (command row), "R:text" (reply row, its Response cell), "N:text"
+    // (notice row) or "clear"; the series as "name=values" in the order they came.
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QStringList>("series");
+    QTest::newRow("replies to one command")
+        << QStringList{"C:TEMP?", "R:23.45", "R:23.5"} << QStringList{"TEMP?=23.45,23.5"};
+    QTest::newRow("before the first command") << QStringList{"R:1", "R:2", "C:VOLT?", "R:12.3"}
+                                              << QStringList{"Unsolicited=1,2", "VOLT?=12.3"};
+    QTest::newRow("a repeated command shares its series")
+        << QStringList{"C:TEMP?", "R:20", "C:PRES?", "R:1013.25", "C:TEMP?", "R:21"}
+        << QStringList{"TEMP?=20,21", "PRES?=1013.25"};
+    QTest::newRow("a reading belongs to the last command above it")
+        << QStringList{"C:ID?", "C:TEMP?", "R:20", "R:BV-100"} << QStringList{"TEMP?=20"};
+    QTest::newRow("a command without readings makes no series")
+        << QStringList{"C:ID?", "R:BV-100", "C:UNIT?", "R:C"} << QStringList{};
+    QTest::newRow("notices and other replies change nothing")
+        << QStringList{"C:READ?",
+                       "R:1",
+                       "N:Data is going to be streamed to /tmp/a.txt",
+                       "N:Data streaming canceled. ",
+                       "R:",
+                       "R:12.50",
+                       "R:2"}
+        << QStringList{"READ?=1,2"};
+    QTest::newRow("a reply without a number, stripped")
+        << QStringList{"C:ID?", "R:0"} << QStringList{"ID?=0"};
+    QTest::newRow("after Clear the readings are unsolicited")
+        << QStringList{"C:TEMP?", "R:20", "clear", "R:21", "C:TEMP?", "R:22"}
+        << QStringList{"Unsolicited=21", "TEMP?=22"};
+    QTest::newRow("a command called Unsolicited is a series of its own")
+        << QStringList{"R:1", "C:Unsolicited", "R:2"}
+        << QStringList{"Unsolicited=1", "Unsolicited=2"};
+    QTest::newRow("an empty command")
+        << QStringList{"C:", "R:5"} << QStringList{"(empty command)=5"};
+    QTest::newRow("commands differing in case are two")
+        << QStringList{"C:temp?", "R:1", "C:TEMP?", "R:2"} << QStringList{"temp?=1", "TEMP?=2"};
+}
+
+void ChartDataTest::series()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, series);
+    ReadingSeriesSet set;
+    qint64 msecs = 1774447629000;
+    std::vector<std::vector<qint64>> expectedTimes;
+    for (const QString& row : rows) {
+        msecs += 1000;
+        if (row == QLatin1String("clear")) {
+            set.clear();
+            expectedTimes.clear();
+            continue;
+        }
+        const QString text = row.mid(2);
+        const RowKind kind = row[0] == 'C'   ? RowKind::Command
+                             : row[0] == 'R' ? RowKind::Reply
+                                             : RowKind::Notice;
+        // A command row's text is its Command cell; the others' is their Response cell.
+        const int index = set.addRow(kind, kind == RowKind::Command ? text : QString(),
+                                     kind == RowKind::Command ? QString() : text, msecs);
+        if (index >= 0) {
+            expectedTimes.resize(std::max(expectedTimes.size(), size_t(index) + 1));
+            expectedTimes[size_t(index)].push_back(msecs);
+        }
+    }
+    QStringList found;
+    qsizetype total = 0;
+    for (int i = 0; i < set.count(); ++i) {
+        const ReadingSeries& s = set.series(i);
+        QStringList values;
+        for (qsizetype r = 0; r < s.readings.size(); ++r) {
+            values << formatNumber(s.readings.valueAt(r));
+            QCOMPARE(s.readings.msecsAt(r), expectedTimes[size_t(i)][size_t(r)]);
+        }
+        found << s.name + QLatin1Char('=') + values.join(QLatin1Char(','));
+        total += s.readings.size();
+    }
+    QCOMPARE(found, series);
+    QCOMPARE(set.readingCount(), total);
+}
+
+void ChartDataTest::readingListKeepsTimes_data()
+{
+    QTest::addColumn<QList<qint64>>("times");
+    QTest::addColumn<bool>("ordered");
+    const qint64 t = 1774447629045;
+    const qint64 day = 24 * 3600 * 1000;
+    QTest::newRow("a second apart") << QList<qint64>{t, t + 1000, t + 2000} << true;
+    QTest::newRow("the same millisecond") << QList<qint64>{t, t, t, t + 1} << true;
+    QTest::newRow("weeks apart, beyond a 32-bit offset")
+        << QList<qint64>{t, t + 30 * day, t + 30 * day + 1, t + 90 * day} << true;
+    QTest::newRow("the clock set back") << QList<qint64>{t, t + 5000, t + 1000} << false;
+    QTest::newRow("set back by a month") << QList<qint64>{t, t - 31 * day, t + 1} << false;
+    QTest::newRow("before 1970") << QList<qint64>{-5000, -1, 0} << true;
+    QList<qint64> many;
+    for (int i = 0; i < 10000; ++i)
+        many << t + qint64(i) * 20 * 60 * 1000; // every 20 minutes: across chunks and offsets
+    QTest::newRow("many chunks, sparse") << many << true;
+}
+
+void ChartDataTest::readingListKeepsTimes()
+{
+    QFETCH(QList<qint64>, times);
+    QFETCH(bool, ordered);
+    ReadingList list;
+    for (int i = 0; i < times.size(); ++i)
+        list.append(times[i], i * 0.5);
+    QCOMPARE(list.size(), times.size());
+    for (int i = 0; i < times.size(); ++i) {
+        QCOMPARE(list.msecsAt(i), times[i]);
+        QCOMPARE(list.valueAt(i), i * 0.5);
+    }
+    QCOMPARE(list.isTimeOrdered(), ordered);
+    QCOMPARE(list.earliest(), *std::min_element(times.begin(), times.end()));
+    QCOMPARE(list.latest(), *std::max_element(times.begin(), times.end()));
+    if (ordered) {
+        for (int i = 0; i < times.size(); ++i) {
+            const auto first =
+                qsizetype(std::lower_bound(times.begin(), times.end(), times[i]) - times.begin());
+            QCOMPARE(list.lowerBound(times[i]), first);
+            QCOMPARE(list.upperBound(times[i] - 1), first);
+        }
+    }
+}
+
+void ChartDataTest::reduction_data()
+{
+    QTest::addColumn<QList<qint64>>("times");
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<qint64>("from");
+    QTest::addColumn<qint64>("to");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<Points>("points");
+    QTest::addColumn<int>("inRange");
+    QTest::newRow("one column: first, lowest, highest, last")
+        << QList<qint64>{0, 1, 2, 3, 4} << QList<double>{5, 1, 9, 3, 4} << qint64(0) << qint64(4)
+        << 1 << Points{{0, 5}, {1, 1}, {2, 9}, {4, 4}} << 5;
+    QTest::newRow("highest before lowest")
+        << QList<qint64>{0, 1, 2, 3} << QList<double>{5, 9, 1, 4} << qint64(0) << qint64(3) << 1
+        << Points{{0, 5}, {1, 9}, {2, 1}, {3, 4}} << 4;
+    QTest::newRow("first is lowest, last is highest")
+        << QList<qint64>{0, 1, 2, 3} << QList<double>{1, 3, 2, 7} << qint64(0) << qint64(3) << 1
+        << Points{{0, 1}, {3, 7}} << 4;
+    QTest::newRow("equal values keep the earliest")
+        << QList<qint64>{0, 1, 2} << QList<double>{2, 2, 2} << qint64(0) << qint64(2) << 1
+        << Points{{0, 2}, {2, 2}} << 3;
+    QTest::newRow("two columns") << QList<qint64>{0, 1, 2, 3, 4, 5, 6, 7}
+                                 << QList<double>{1, 8, 2, 3, 6, 0, 7, 5} << qint64(0) << qint64(7)
+                                 << 2
+                                 << Points{{0, 1}, {1, 8}, {3, 3}, {4, 6}, {5, 0}, {6, 7}, {7, 5}}
+                                 << 8;
+    QTest::newRow("fewer readings than columns: all of them")
+        << QList<qint64>{0, 100, 200} << QList<double>{1, 2, 3} << qint64(0) << qint64(200) << 800
+        << Points{{0, 1}, {100, 2}, {200, 3}} << 3;
+    QTest::newRow("the readings beside the range lead the line to its edges")
+        << QList<qint64>{0, 10, 20, 30} << QList<double>{1, 2, 3, 4} << qint64(10) << qint64(20)
+        << 100 << Points{{0, 1}, {10, 2}, {20, 3}, {30, 4}} << 2;
+    QTest::newRow("nothing in range, readings on both sides")
+        << QList<qint64>{0, 100} << QList<double>{1, 2} << qint64(40) << qint64(60) << 10
+        << Points{{0, 1}, {100, 2}} << 0;
+    QTest::newRow("the clock set back: columns by time, no edges")
+        << QList<qint64>{0, 10, 5, 15, 100} << QList<double>{1, 2, 3, 4, 5} << qint64(0)
+        << qint64(19) << 2 << Points{{0, 1}, {5, 3}, {10, 2}, {15, 4}} << 4;
+}
+
+void ChartDataTest::reduction()
+{
+    QFETCH(QList<qint64>, times);
+    QFETCH(QList<double>, values);
+    QFETCH(qint64, from);
+    QFETCH(qint64, to);
+    QFETCH(int, columns);
+    QFETCH(Points, points);
+    QFETCH(int, inRange);
+    ReadingList list;
+    for (int i = 0; i < times.size(); ++i)
+        list.append(times[i], values[i]);
+    const ColumnReduction reduced = reduceToColumns(list, from, to, columns);
+    QCOMPARE(reduced.points, points);
+    QCOMPARE(reduced.readingsInRange, inRange);
+}
+
+void ChartDataTest::reductionKeepsEveryColumnsExtremes_data()
+{
+    QTest::addColumn<int>("readings");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<bool>("ordered");
+    QTest::newRow("100k readings, 800 columns") << 100000 << 800 << true;
+    QTest::newRow("more columns than readings") << 500 << 1000 << true;
+    QTest::newRow("odd column widths") << 9973 << 617 << true;
+    QTest::newRow("the clock set back") << 20000 << 300 << false;
+}
+
+void ChartDataTest::reductionKeepsEveryColumnsExtremes()
+{
+    QFETCH(int, readings);
+    QFETCH(int, columns);
+    QFETCH(bool, ordered);
+    // Noise with a single outlier each way, at times 1 to 3 ms apart.
+    QRandomGenerator random(42);
+    ReadingList list;
+    std::vector<Reading> all;
+    qint64 msecs = 1774447629045;
+    for (int i = 0; i < readings; ++i) {
+        msecs += random.bounded(1, 4);
+        if (!ordered && i == readings / 3)
+            msecs -= 5000;
+        double value = std::round(random.generateDouble() * 1000) / 10;
+        if (i == readings / 2)
+            value = 1e6;
+        if (i == readings / 2 + 7)
+            value = -1e6;
+        list.append(msecs, value);
+        all.push_back({msecs, value});
+    }
+    const qint64 from = all[size_t(readings / 10)].msecs;
+    const qint64 to = all[size_t(readings * 9 / 10)].msecs;
+    const ColumnReduction reduced = reduceToColumns(list, from, to, columns);
+
+    // What every column must show, found the plain way.
+    std::vector<std::vector<size_t>> byColumn(static_cast<size_t>(columns));
+    const double span = double(to - from) + 1;
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (all[i].msecs < from || all[i].msecs > to)
+            continue;
+        // Column c holds the times from ceil(c * span / columns) after `from`.
+        int c = int(double(all[i].msecs - from) * columns / span);
+        while (c + 1 < columns &&
+               from + qint64(std::ceil((c + 1) * span / columns)) <= all[i].msecs)
+            ++c;
+        while (c > 0 && from + qint64(std::ceil(c * span / columns)) > all[i].msecs)
+            --c;
+        byColumn[size_t(c)].push_back(i);
+    }
+    Points expected;
+    if (ordered && from > all.front().msecs) {
+        const auto before = std::lower_bound(
+            all.begin(), all.end(), from, [](const Reading& r, qint64 t) { return r.msecs < t; });
+        expected << QPointF(double((before - 1)->msecs), (before - 1)->value);
+    }
+    int inRange = 0;
+    for (const std::vector<size_t>& column : byColumn) {
+        if (column.empty())
+            continue;
+        inRange += int(column.size());
+        size_t lowest = column.front();
+        size_t highest = column.front();
+        for (size_t i : column) {
+            if (all[i].value < all[lowest].value)
+                lowest = i;
+            if (all[i].value > all[highest].value)
+                highest = i;
+        }
+        const std::set<size_t> kept{column.front(), lowest, highest, column.back()};
+        for (size_t i : kept)
+            expected << QPointF(double(all[i].msecs), all[i].value);
+    }
+    if (ordered && to < all.back().msecs) {
+        const auto after = std::upper_bound(all.begin(), all.end(), to,
+                                            [](qint64 t, const Reading& r) { return t < r.msecs; });
+        expected << QPointF(double(after->msecs), after->value);
+    }
+    QCOMPARE(reduced.readingsInRange, inRange);
+    QCOMPARE(reduced.points.size(), expected.size());
+    QCOMPARE(reduced.points, expected);
+    QVERIFY(reduced.points.size() <= 4 * columns + 2);
+    QVERIFY(reduced.points.contains(QPointF(double(all[size_t(readings / 2)].msecs), 1e6)));
+    QVERIFY(reduced.points.contains(QPointF(double(all[size_t(readings / 2 + 7)].msecs), -1e6)));
+    QCOMPARE(reduced.highest, 1e6);
+    QCOMPARE(reduced.lowest, -1e6);
+}
+
+QTEST_GUILESS_MAIN(ChartDataTest)
+#include "tst_chartdata.moc"
