@@ -2,6 +2,7 @@
 
 #include "ReadingSeries.h"
 
+#include <QList>
 #include <QPointF>
 #include <QTimer>
 #include <QWidget>
@@ -17,6 +18,7 @@ class QGraphicsEllipseItem;
 class QLineSeries;
 class QPushButton;
 class QValueAxis;
+class ReadingLinesItem;
 class ResponseLogModel;
 
 // The chart of the readings in the response log: one line per series over the time the rows
@@ -35,7 +37,10 @@ public:
     const ReadingSeriesSet& readings() const { return m_readings; }
     QChart* chart() const { return m_chart; }
     QChartView* chartView() const;
+    // The series' entry in the legend, its colour and whether it is shown.
     QLineSeries* line(int series) const { return m_lines[size_t(series)]; }
+    // The points its line is drawn through: the readings reduced to the pixel columns.
+    const QList<QPointF>& linePoints(int series) const { return m_reduced[size_t(series)]; }
     QPushButton* followButton() const { return m_followButton; }
     QPushButton* saveButton() const { return m_saveButton; }
     bool isFollowing() const { return m_following; }
@@ -66,6 +71,7 @@ signals:
 
 private:
     friend class ReadingsChartView;
+    friend class ReadingLinesItem;
 
     struct Nearest {
         int series = -1;
@@ -100,7 +106,9 @@ private:
     QChartView* m_view = nullptr;
     QDateTimeAxis* m_timeAxis = nullptr;
     QValueAxis* m_valueAxis = nullptr;
-    std::vector<QLineSeries*> m_lines; // by series
+    std::vector<QLineSeries*> m_lines;     // by series: legend entries, without points
+    std::vector<QList<QPointF>> m_reduced; // by series: the points drawn
+    ReadingLinesItem* m_linesItem = nullptr;
     QGraphicsEllipseItem* m_hoverMark = nullptr;
     QPushButton* m_followButton = nullptr;
     QPushButton* m_saveButton = nullptr;

@@ -65,12 +65,12 @@ QStringList seriesOf(ChartWindow* chart)
 QStringList linesOf(ChartWindow* chart)
 {
     QStringList all;
-    for (QAbstractSeries* series : chart->chart()->series()) {
-        auto* line = static_cast<QLineSeries*>(series);
+    QList<QAbstractSeries*> legend = chart->chart()->series();
+    for (int i = 0; i < legend.size(); ++i) {
         QStringList values;
-        for (const QPointF& point : line->points())
+        for (const QPointF& point : chart->linePoints(i))
             values << QString::number(point.y());
-        all << line->name() + QLatin1Char('=') + values.join(QLatin1Char(','));
+        all << legend[i]->name() + QLatin1Char('=') + values.join(QLatin1Char(','));
     }
     return all;
 }
