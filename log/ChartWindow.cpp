@@ -32,6 +32,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -458,7 +459,9 @@ void ChartWindow::redraw()
     if (any)
         fitValueAxis(lowest, highest);
     m_linesItem->update();
-    endHover();
+    // What the pointer rests on may have moved, or a nearer reading come.
+    if (m_hovering)
+        hoverAt(m_hoverViewPos, m_hoverGlobalPos);
     m_drawMs = elapsedMs(timer);
     emit redrawn();
 }
@@ -496,22 +499,28 @@ void ChartWindow::toggleSeries(int series)
     redraw();
 }
 
-QPointF ChartWindow::scenePosition(const Reading& reading) const
+ChartWindow::PlotMapping ChartWindow::plotMapping() const
 {
-    const QRectF plot = m_chart->plotArea();
-    const double low = m_valueAxis->min();
+    PlotMapping mapping;
+    mapping.plot = m_chart->mapRectToScene(m_chart->plotArea());
+    mapping.from = double(m_from);
+    mapping.xScale = m_to > m_from ? mapping.plot.width() / double(m_to - m_from) : 0;
+    mapping.low = m_valueAxis->min();
     const double high = m_valueAxis->max();
-    const double x =
-        plot.left() + double(reading.msecs - m_from) / double(m_to - m_from) * plot.width();
-    const double y = high > low
-                         ? plot.bottom() - (reading.value - low) / (high - low) * plot.height()
-                         : plot.center().y();
-    return m_chart->mapToScene(QPointF(x, y));
+    mapping.yScale = high > mapping.low ? mapping.plot.height() / (high - mapping.low) : 0;
+    return mapping;
+}
+
+QPointF ChartWindow::PlotMapping::scenePosition(const Reading& reading) const
+{
+    return {plot.left() + (double(reading.msecs) - from) * xScale,
+            plot.bottom() - (reading.value - low) * yScale};
 }
 
 ChartWindow::Nearest ChartWindow::nearestReading(const QPointF& scenePos) const
 {
-    const QRectF plot = m_chart->mapRectToScene(m_chart->plotArea());
+    const PlotMapping mapping = plotMapping();
+    const QRectF& plot = mapping.plot;
     if (plot.width() <= 0 || m_to <= m_from ||
         !plot.adjusted(-HoverReachPixels, -HoverReachPixels, HoverReachPixels, HoverReachPixels)
              .contains(scenePos))
@@ -534,7 +543,7 @@ ChartWindow::Nearest ChartWindow::nearestReading(const QPointF& scenePos) const
             end = std::min(readings.size(), readings.upperBound(reachTo) + 1);
         }
         for (qsizetype index = begin; index < end; ++index) {
-            const QPointF at = scenePosition(readings.at(index));
+            const QPointF at = mapping.scenePosition(readings.at(index));
             const double distance = QLineF(at, scenePos).length();
             if (nearest.series < 0 || distance < best) {
                 nearest = {series, index};
@@ -564,8 +573,11 @@ void ChartWindow::hoverAt(const QPoint& viewPos, const QPoint& globalPos)
         endHover();
         return;
     }
+    m_hovering = true;
+    m_hoverViewPos = viewPos;
+    m_hoverGlobalPos = globalPos;
     const Reading reading = m_readings.series(nearest.series).readings.at(nearest.index);
-    m_hoverMark->setPos(m_chart->mapFromScene(scenePosition(reading)));
+    m_hoverMark->setPos(m_chart->mapFromScene(plotMapping().scenePosition(reading)));
     m_hoverMark->setBrush(m_lines[size_t(nearest.series)]->color());
     m_hoverMark->show();
     QToolTip::showText(globalPos, hoverText(viewPos), m_view);
@@ -574,7 +586,9 @@ void ChartWindow::hoverAt(const QPoint& viewPos, const QPoint& globalPos)
 void ChartWindow::endHover()
 {
     m_hoverMark->hide();
-    QToolTip::hideText();
+    // Only a tip of the chart's own is hidden, not one the terminal's window shows.
+    if (std::exchange(m_hovering, false))
+        QToolTip::hideText();
 }
 
 void ChartWindow::zoomAt(double sceneX, double factor)

@@ -3,7 +3,9 @@
 #include "ReadingSeries.h"
 
 #include <QList>
+#include <QPoint>
 #include <QPointF>
+#include <QRectF>
 #include <QTimer>
 #include <QWidget>
 
@@ -77,6 +79,15 @@ private:
         int series = -1;
         qsizetype index = -1;
     };
+    // Where readings are in the chart view's scene as the axes stand.
+    struct PlotMapping {
+        QRectF plot;
+        double from = 0;
+        double xScale = 0;
+        double low = 0;
+        double yScale = 0;
+        QPointF scenePosition(const Reading& reading) const;
+    };
 
     void scheduleUpdate();
     void takeNewRows();
@@ -90,7 +101,7 @@ private:
     void timeAxisChanged();
     void toggleSeries(int series);
     Nearest nearestReading(const QPointF& scenePos) const;
-    QPointF scenePosition(const Reading& reading) const;
+    PlotMapping plotMapping() const;
     void hoverAt(const QPoint& viewPos, const QPoint& globalPos);
     void endHover();
     void zoomAt(double sceneX, double factor);
@@ -119,4 +130,7 @@ private:
     qint64 m_from = 0;
     qint64 m_to = 0;
     bool m_following = true;
+    bool m_hovering = false; // the pointer rests near a reading and its tip is shown
+    QPoint m_hoverViewPos;
+    QPoint m_hoverGlobalPos;
 };
