@@ -472,6 +472,8 @@ void ChartWindow::fitValueAxis(double lowest, double highest)
     if (margin == 0)
         margin = lowest == 0 ? 1 : std::abs(lowest) * 0.05;
     m_valueAxis->setRange(lowest - margin, highest + margin);
+    // Ticks at round values.
+    m_valueAxis->applyNiceNumbers();
 }
 
 void ChartWindow::paintFinished(double milliseconds)
