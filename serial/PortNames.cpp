@@ -21,7 +21,7 @@ QString builtInDevice(int portNumber)
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(portNumber);
 #else
-    if (portNumber < 1 || portNumber > 12)
+    if (portNumber < 1 || portNumber > PortCount)
         return QString();
     static const char* const families[] = {"/dev/ttyS", "/dev/ttyUSB", "/dev/ttyACM"};
     const int family = (portNumber - 1) / 4;

@@ -10,6 +10,9 @@
 // the port COMn.
 namespace PortNames {
 
+// The port list offers COM 1 to COM PortCount.
+constexpr int PortCount = 12;
+
 // Folder that holds the device aliases: $XDG_DATA_HOME/bvterm/ports, by default
 // ~/.local/share/bvterm/ports.
 QString aliasFolder();
