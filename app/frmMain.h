@@ -126,7 +126,7 @@ private:
     void endProgramAfterClose();
 
     // Log and files.
-    QString AskFileName();
+    QString AskFileName(bool replacesFile); // asks before replacing a file only if it will
     void addNoticeRow(const QString& notice);
 
     TerminalState State;
