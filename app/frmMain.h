@@ -137,7 +137,7 @@ private:
     QDateTime localNow() const;
 
     // Log and files.
-    QString AskFileName();
+    QString AskFileName(bool replacesFile); // asks before replacing a file only if it will
     void addNoticeRow(const QString& notice);
 
     TerminalState State;
