@@ -50,9 +50,6 @@ bool Simulator::start(QString* error)
 
     m_readable = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_readable, &QSocketNotifier::activated, this, &Simulator::readCommands);
-    m_writable = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
-    m_writable->setEnabled(false);
-    connect(m_writable, &QSocketNotifier::activated, this, &Simulator::flushOutput);
     if (m_options.talkMs > 0)
         m_talk.start(m_options.talkMs);
     return true;
@@ -63,8 +60,6 @@ void Simulator::stop()
     m_talk.stop();
     delete m_readable;
     m_readable = nullptr;
-    delete m_writable;
-    m_writable = nullptr;
     m_alias.release();
     if (m_master >= 0)
         ::close(m_master);
@@ -124,21 +119,23 @@ void Simulator::reply(const InstrumentModel::Reply& reply)
 
 void Simulator::sendText(const QByteArray& text)
 {
-    m_output += text;
-    flushOutput();
-}
-
-void Simulator::flushOutput()
-{
-    while (!m_output.isEmpty() && m_master >= 0) {
-        const ssize_t count = ::write(m_master, m_output.constData(), size_t(m_output.size()));
-        if (count <= 0)
-            break;
-        m_output.remove(0, count);
+    if (m_master < 0)
+        return;
+    // What the line has no room for is lost, as with an instrument whose listener went away.
+    const ssize_t count = ::write(m_master, text.constData(), size_t(text.size()));
+    const qint64 lost = text.size() - qMax<qint64>(count, 0);
+    if (lost == 0) {
+        if (m_lineFull)
+            std::fprintf(stderr, "bvterm-sim: the line has room again; %lld bytes lost so far\n",
+                         static_cast<long long>(m_lostBytes));
+        m_lineFull = false;
+        return;
     }
-    // The terminal is not reading fast enough: write the rest once the line has room.
-    if (m_writable)
-        m_writable->setEnabled(!m_output.isEmpty());
+    m_lostBytes += lost;
+    if (!m_lineFull)
+        std::fprintf(stderr, "bvterm-sim: nobody is reading: the line is full, and what does not "
+                             "fit is lost until the terminal reads again\n");
+    m_lineFull = true;
 }
 
 namespace {

@@ -20,7 +20,8 @@ constexpr int ComTaken = 3; // the COM number is the user's alias or another sim
 } // namespace SimExit
 
 // The simulated instrument on a pseudo-terminal, published as a port alias of the terminal
-// for as long as it runs.
+// for as long as it runs. Like a real instrument it does not keep what nobody takes: once the
+// line's buffer is full, the rest of a reply is lost.
 class Simulator : public QObject {
     Q_OBJECT
 public:
@@ -36,6 +37,8 @@ public:
     QString devicePath() const { return m_devicePath; }
     QString aliasPath() const { return m_alias.path(); }
     bool comTaken() const { return m_comTaken; }
+    // Bytes of replies that were lost because nobody took them from the line.
+    qint64 lostBytes() const { return m_lostBytes; }
 
 signals:
     void commandReceived(const QString& command);
@@ -44,7 +47,6 @@ private:
     void readCommands();
     void reply(const InstrumentModel::Reply& reply);
     void sendText(const QByteArray& text);
-    void flushOutput();
     QByteArray lineEnding() const;
 
     SimOptions m_options;
@@ -56,8 +58,8 @@ private:
     SimulatorAlias m_alias;
     bool m_comTaken = false;
     QSocketNotifier* m_readable = nullptr;
-    QSocketNotifier* m_writable = nullptr;
-    QByteArray m_output;
+    qint64 m_lostBytes = 0;
+    bool m_lineFull = false;
     QTimer m_talk;
 };
 

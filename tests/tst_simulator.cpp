@@ -14,8 +14,10 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +26,17 @@ namespace {
 QString linkTarget(const QString& path)
 {
     return QFileInfo(path).symLinkTarget();
+}
+
+// Reads what the line holds for whoever opens `fd`, without waiting.
+QByteArray readAvailable(int fd)
+{
+    QByteArray bytes;
+    char buffer[4096];
+    ssize_t count = 0;
+    while ((count = ::read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, count);
+    return bytes;
 }
 
 } // namespace
@@ -42,6 +55,7 @@ private slots:
     void killedSimulatorIsReplaced();
     void suggestion_data();
     void suggestion();
+    void unreadRepliesAreLost();
     void answersOverTheLine_data();
     void answersOverTheLine();
     void theProgram();
@@ -391,6 +405,43 @@ void SimulatorTest::suggestion()
         }
     };
     QCOMPARE(suggestComNumber(taken, useOf), suggested);
+}
+
+void SimulatorTest::unreadRepliesAreLost()
+{
+    PortAliases aliases;
+    SimOptions options;
+    Simulator simulator(options);
+    QString error;
+    QVERIFY2(simulator.start(&error), qPrintable(error));
+    QSignalSpy received(&simulator, &Simulator::commandReceived);
+    const int line = ::open(QFile::encodeName(simulator.devicePath()).constData(),
+                            O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(line >= 0);
+
+    // Far more replies than the line holds, and nobody reads them meanwhile.
+    const int commands = 4000;
+    const QByteArray reply = InstrumentModel().respond("ID?").lines.first().toLatin1() + "\r\n";
+    const QByteArray all = QByteArray("ID?\r\n").repeated(commands);
+    for (qsizetype sent = 0; sent < all.size();) {
+        const ssize_t count = ::write(line, all.constData() + sent, size_t(all.size() - sent));
+        if (count > 0)
+            sent += count;
+        QCoreApplication::processEvents();
+    }
+    QTRY_COMPARE(received.size(), commands);
+    const qint64 replied = qint64(commands) * reply.size();
+    QVERIFY(simulator.lostBytes() > 0);
+
+    // What the line held arrives; what it had no room for is gone, not queued for later.
+    QByteArray held;
+    QTRY_COMPARE((held += readAvailable(line)).size(), replied - simulator.lostBytes());
+    QVERIFY(held.startsWith(reply + reply));
+    QVERIFY(::write(line, "UNIT?\r\n", 7) == 7);
+    QByteArray after;
+    QTRY_VERIFY((after += readAvailable(line)).endsWith("\r\n"));
+    QCOMPARE(after, QByteArray("UNIT_C\r\n"));
+    ::close(line);
 }
 
 void SimulatorTest::answersOverTheLine_data()
