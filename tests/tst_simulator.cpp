@@ -289,6 +289,8 @@ void SimulatorTest::claims()
         }
     }
     const QString otherDevice = other.devicePath();
+    struct stat userBefore {};
+    ::lstat(QFile::encodeName(userAlias).constData(), &userBefore);
 
     Simulator simulator(options);
     QCOMPARE(simulator.start(&error), outcome == "published");
@@ -311,6 +313,10 @@ void SimulatorTest::claims()
     QCOMPARE(error, message);
     // Whatever stood there is left exactly as it was.
     if (before == "user alias") {
+        // The very same link, not a copy of it.
+        struct stat userAfter {};
+        QVERIFY(::lstat(QFile::encodeName(userAlias).constData(), &userAfter) == 0);
+        QCOMPARE(userAfter.st_ino, userBefore.st_ino);
         QCOMPARE(linkTarget(userAlias), userTarget);
         QVERIFY(!QFileInfo(alias).exists() && !QFileInfo(alias).isSymLink());
     } else if (before == "user file") {
