@@ -117,7 +117,5 @@ void frmMain::spnTimeout_Change()
 QString frmMain::portToolTip() const
 {
     const int number = PortNames::portNumberOf(cboPort->currentText());
-    return number == 0 ? QString()
-                       : QStringLiteral("%1 is %2")
-                             .arg(cboPort->currentText(), PortNames::describe(number));
+    return number == 0 ? QString() : PortNames::explain(number);
 }
