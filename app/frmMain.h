@@ -1,6 +1,13 @@
 #pragma once
 
+// Names: the window, its controls, their handlers (control_Event), the window's procedures,
+// TerminalState and the serial port control's operations (CommPort, PortOpen, InBufferCount,
+// Input, Output) keep the names the terminal has always had, so that a handler can be found
+// from the control and the event it serves. Everything else is named in Qt's style: classes
+// such as ResponseListView in CamelCase, functions and members in camelCase, members with "m_".
+
 #include "TerminalState.h"
+#include "exchange/TimeStamp.h"
 
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -33,6 +40,8 @@ public:
     // Shows a modal message; tests replace it so that no box waits for a click.
     using MessageSink =
         std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)>;
+    // The local date and time; tests replace it to stamp with a fixed time.
+    using LocalClock = std::function<QDateTime()>;
 
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
@@ -64,6 +73,7 @@ public:
     TerminalState& state() { return State; }
     const TerminalState& state() const { return State; }
     void setMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
+    void setLocalClock(LocalClock clock) { m_localClock = std::move(clock); }
     // True while a polling loop is running inside a Connect handler.
     bool isPolling() const { return m_polling; }
     // True once the polling loop has ended the program after a close request.
@@ -130,14 +140,17 @@ private:
     void handleReplyLine(QString reply);
     void addReplyRow(const QString& timeStamp, const QString& reply);
     void endProgramAfterClose();
+    QDateTime localNow() const;
 
     // Log and files.
-    QString AskFileName();
+    QString AskFileName(bool replacesFile); // asks before replacing a file only if it will
     void addNoticeRow(const QString& notice);
     void createChartCommand();
 
     TerminalState State;
     MessageSink m_messageSink;
+    LocalClock m_localClock;
+    TimeStampSeparators m_stampSeparators; // of the window's locale
     QTimer m_wakeTimer;
     QElapsedTimer m_clock; // monotonic time base of the reply time-out
     QString m_chosenFile;  // the name chosen at the last file prompt

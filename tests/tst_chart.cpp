@@ -245,7 +245,7 @@ void ChartTest::menuCopiesTheRow()
     w.lstResponse->AddRow(QStringLiteral("TEMP?"), RowKind::Command);
     w.lstResponse->SetResponse(w.lstResponse->AddRow(QStringLiteral("03/25/2026 14:07:09.045")),
                                QStringLiteral("23.45"));
-    w.lstResponse->TopRow();
+    w.lstResponse->flushPendingRows();
     QApplication::clipboard()->clear();
     QMenu* menu = openLogMenu(w, QContextMenuEvent::Mouse, 2); // the mouse selects its row
     QVERIFY(menu);
