@@ -10,6 +10,7 @@
 #include <QChartView>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -43,6 +44,7 @@ constexpr int SlowestFrameMs = 500; // and at least this often while they come
 constexpr double DrawingShare = 0.03;
 constexpr double HoverReachPixels = 8;
 constexpr qint64 ShortestSpanMs = 10;
+constexpr qint64 ShortestFollowedSpanMs = 2000;
 constexpr qint64 EmptySpanMs = 60 * 1000;
 
 double elapsedMs(const QElapsedTimer& timer)
@@ -296,7 +298,7 @@ void ChartWindow::scheduleUpdate()
 {
     if (m_updateTimer.isActive())
         return;
-    const double budgetMs = m_drawMs / DrawingShare;
+    const double budgetMs = (m_redrawMs + m_paintMs) / DrawingShare;
     m_updateTimer.start(std::clamp(int(budgetMs), FrameMs, SlowestFrameMs));
 }
 
@@ -378,8 +380,10 @@ std::pair<qint64, qint64> ChartWindow::followedRange() const
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         return {now - EmptySpanMs, now};
     }
-    if (latest - earliest < 2 * ShortestSpanMs * 100)
-        return {earliest - ShortestSpanMs * 100, latest + ShortestSpanMs * 100};
+    // A few readings close together are shown amid a span of a few seconds.
+    const qint64 missing = ShortestFollowedSpanMs - (latest - earliest);
+    if (missing > 0)
+        return {earliest - missing / 2, latest + (missing - missing / 2)};
     return {earliest, latest};
 }
 
@@ -462,7 +466,7 @@ void ChartWindow::redraw()
     // What the pointer rests on may have moved, or a nearer reading come.
     if (m_hovering)
         hoverAt(m_hoverViewPos, m_hoverGlobalPos);
-    m_drawMs = elapsedMs(timer);
+    m_redrawMs = elapsedMs(timer);
     emit redrawn();
 }
 
@@ -478,7 +482,7 @@ void ChartWindow::fitValueAxis(double lowest, double highest)
 
 void ChartWindow::paintFinished(double milliseconds)
 {
-    m_drawMs += milliseconds;
+    m_paintMs = milliseconds;
     emit painted();
 }
 

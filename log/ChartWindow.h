@@ -126,7 +126,8 @@ private:
     QFileDialog* m_pngDialog = nullptr;
 
     QTimer m_updateTimer;
-    double m_drawMs = 0; // what the last redraw and paint cost
+    double m_redrawMs = 0; // what the last redraw cost
+    double m_paintMs = 0;  // and the last paint of the chart
     qint64 m_from = 0;
     qint64 m_to = 0;
     bool m_following = true;
