@@ -1,8 +1,8 @@
 #pragma once
 
 #include "TerminalState.h"
+#include "exchange/YieldPacer.h"
 
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
@@ -119,8 +119,11 @@ private:
 
     // Exchange.
     std::optional<QString> ReadPortLine();
-    void yieldToWindow(bool mayWait, qint64 deadlineMs = -1);
+    bool yieldToWindow(bool mayWait, qint64 readStartNs = -1);
+    void serveWindow(bool mayWait, qint64 readStartNs);
+    qint64 timeoutNs() const;
     int waitingCharacters();
+    void failIfDeviceLost();
     void handleReplyLine(QString reply);
     void addReplyRow(const QString& timeStamp, const QString& reply);
     void endProgramAfterClose();
@@ -132,8 +135,8 @@ private:
     TerminalState State;
     MessageSink m_messageSink;
     QTimer m_wakeTimer;
-    QElapsedTimer m_clock; // monotonic time base of the reply time-out
-    QString m_chosenFile;  // the name chosen at the last file prompt
+    YieldPacer m_pacer;   // paces the loop's yields; time base of the reply time-out
+    QString m_chosenFile; // the name chosen at the last file prompt
     bool m_polling = false;
     bool m_sleepWhenIdle = true;
     bool m_endedProgram = false;
