@@ -130,8 +130,9 @@ void frmMain::failIfDeviceLost()
 
 std::optional<QString> frmMain::ReadPortLine()
 {
+    SerialPortControl* const port = ComPort; // kept at hand: it is asked in every pass
     LineFramer line;
-    const quint64 connection = ComPort->OpenCount();
+    const quint64 connection = port->OpenCount();
     const qint64 start = m_pacer.readClock();
     bool mayWait = false; // the caller has just seen characters waiting
     for (;;) {
@@ -140,17 +141,19 @@ std::optional<QString> frmMain::ReadPortLine()
         const bool changed = yieldToWindow(mayWait && !State.Unloading, start);
         // Reopened under the read (a reconnect), the port delivers a new connection's
         // characters: the old connection's line is over.
-        if (changed && ComPort->OpenCount() != connection && ComPort->PortOpen())
+        if (changed && port->OpenCount() != connection && port->PortOpen())
             return std::nullopt;
-        const int waiting = waitingCharacters();
+        const int waiting = port->InBufferCount();
         if (waiting > 0) {
             // One character per pass, taken without making a text of it.
-            const int received = ComPort->InputChar();
+            const int received = port->InputChar();
             if (received >= 0 && line.feed(QLatin1Char(char(received))))
                 return line.takeLine();
-        } else if (State.Unloading) {
+        } else {
+            failIfDeviceLost();
             // The program is ending: the rest of this line will not arrive in time.
-            return std::nullopt;
+            if (State.Unloading)
+                return std::nullopt;
         }
         mayWait = waiting <= 1;
         // The time-out, read afresh, against the time since the read began: strictly longer.
