@@ -57,11 +57,8 @@ void frmMain::txtcmd_KeyPress(qint16& KeyAscii)
 
 QString frmMain::ParseString(QString& DataString)
 {
-    if (DataString.isEmpty())
-        return QString();
-    DataString = cutReplyPrefix(DataString);
-    const std::optional<double> value = readLeadingNumber(DataString);
-    return value ? formatNumber(*value) : QString();
+    // The argument is left as the cut leaves it, as the caller of this procedure expects.
+    return stripReplyValue(DataString, &DataString);
 }
 
 Q_ALWAYS_INLINE bool frmMain::yieldToWindow(bool mayWait, qint64 readStartNs)
