@@ -1,6 +1,13 @@
 #pragma once
 
+// Names: the window, its controls, their handlers (control_Event), the window's procedures,
+// TerminalState and the serial port control's operations (CommPort, PortOpen, InBufferCount,
+// Input, Output) keep the names the terminal has always had, so that a handler can be found
+// from the control and the event it serves. Everything else is named in Qt's style: classes
+// such as ResponseListView in CamelCase, functions and members in camelCase, members with "m_".
+
 #include "TerminalState.h"
+#include "exchange/TimeStamp.h"
 #include "exchange/YieldPacer.h"
 
 #include <QMessageBox>
@@ -30,6 +37,8 @@ public:
     // Shows a modal message; tests replace it so that no box waits for a click.
     using MessageSink =
         std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)>;
+    // The local date and time; tests replace it to stamp with a fixed time.
+    using LocalClock = std::function<QDateTime()>;
 
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
@@ -60,6 +69,7 @@ public:
     TerminalState& state() { return State; }
     const TerminalState& state() const { return State; }
     void setMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
+    void setLocalClock(LocalClock clock) { m_localClock = std::move(clock); }
     // True while a polling loop is running inside a Connect handler.
     bool isPolling() const { return m_polling; }
     // True once the polling loop has ended the program after a close request.
@@ -127,13 +137,16 @@ private:
     void handleReplyLine(QString reply);
     void addReplyRow(const QString& timeStamp, const QString& reply);
     void endProgramAfterClose();
+    QDateTime localNow() const;
 
     // Log and files.
-    QString AskFileName();
+    QString AskFileName(bool replacesFile); // asks before replacing a file only if it will
     void addNoticeRow(const QString& notice);
 
     TerminalState State;
     MessageSink m_messageSink;
+    LocalClock m_localClock;
+    TimeStampSeparators m_stampSeparators; // of the window's locale
     QTimer m_wakeTimer;
     YieldPacer m_pacer;   // paces the loop's yields; time base of the reply time-out
     QString m_chosenFile; // the name chosen at the last file prompt

@@ -1,18 +1,58 @@
 // The serial port control over real pseudo-terminals, and how port names map to devices.
 
+#include "app/frmMain.h"
 #include "serial/PortNames.h"
 #include "serial/SerialPortControl.h"
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"
 
+#include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QHelpEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QSerialPort>
+
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
+
+// Plays a running simulator's part for COM n: its alias in the simulator's folder and, while
+// `running`, the lock that it holds for as long as it runs.
+class SimulatorPart {
+public:
+    SimulatorPart(int portNumber, const QString& device, bool running)
+    {
+        QDir().mkpath(PortNames::simulatorFolder());
+        for (const QString& folder :
+             {PortNames::simulatorBaseFolder(), PortNames::simulatorFolder()})
+            ::chmod(QFile::encodeName(folder).constData(), 0700);
+        QFile::link(device, PortNames::simulatorAliasPath(portNumber));
+        m_lock = ::open(QFile::encodeName(PortNames::simulatorLockPath(portNumber)).constData(),
+                        O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        struct flock request {};
+        request.l_type = F_WRLCK;
+        request.l_whence = SEEK_SET;
+        if (running)
+            ::fcntl(m_lock, F_OFD_SETLK, &request);
+    }
+    ~SimulatorPart() { ::close(m_lock); }
+    SimulatorPart(const SimulatorPart&) = delete;
+    SimulatorPart& operator=(const SimulatorPart&) = delete;
+
+private:
+    int m_lock = -1;
+};
 
 // An instrument on COM n, and the port control opened on it.
 struct OpenPort {
@@ -36,6 +76,10 @@ private slots:
     void builtInDevices_data();
     void builtInDevices();
     void aliasTakesPrecedence();
+    void lookupOrder_data();
+    void lookupOrder();
+    void simulatorFolder_data();
+    void simulatorFolder();
     void portNumberOfEntry_data();
     void portNumberOfEntry();
     void settings_data();
@@ -52,7 +96,13 @@ private slots:
     void openFailures();
     void busyPort();
     void permissionDenied();
+    void permissionAdvice_data();
+    void permissionAdvice();
+    void refusesAnotherProgramsTerminal();
+    void forgetsWhatCameBeforeTheConnection();
+    void holdsBoundedInputWhileNobodyReads();
     void hangUpKeepsWhatArrived();
+    void stoppedDeliveryCountsAsLost();
     void reopenAfterHangUp();
 
 private:
@@ -101,6 +151,98 @@ void SerialPortTest::aliasTakesPrecedence()
     QCOMPARE(PortNames::describe(6), QStringLiteral("/dev/bvterm-no-such-device"));
     aliases.remove(5);
     QCOMPARE(PortNames::devicePath(5), QStringLiteral("/dev/ttyUSB0"));
+}
+
+void SerialPortTest::lookupOrder_data()
+{
+    // What COM 5 has: the user's alias (to a pseudo-terminal of the test), a simulator's alias
+    // (to another one) whose simulator runs or was killed, and whether the simulator's base
+    // folder is open to others. The tool tip says which name applies.
+    QTest::addColumn<bool>("userAlias");
+    QTest::addColumn<QString>("simulator");
+    QTest::addColumn<bool>("sharedFolder");
+    QTest::addColumn<QString>("source");
+    QTest::newRow("built-in") << false << "none" << false << "built-in";
+    QTest::newRow("user's alias") << true << "none" << false << "user";
+    QTest::newRow("running simulator") << false << "running" << false << "simulator";
+    QTest::newRow("running simulator before user's alias")
+        << true << "running" << false << "simulator";
+    QTest::newRow("killed simulator") << false << "killed" << false << "built-in";
+    QTest::newRow("killed simulator, user's alias") << true << "killed" << false << "user";
+    QTest::newRow("simulator's folder open to others") << true << "running" << true << "user";
+}
+
+void SerialPortTest::lookupOrder()
+{
+    QFETCH(bool, userAlias);
+    QFETCH(QString, simulator);
+    QFETCH(bool, sharedFolder);
+    QFETCH(QString, source);
+    PortAliases aliases;
+    PseudoTerminal userLine;
+    PseudoTerminal simulatorLine;
+    if (userAlias)
+        aliases.point(5, userLine.slavePath());
+    std::unique_ptr<SimulatorPart> part;
+    if (simulator != "none")
+        part =
+            std::make_unique<SimulatorPart>(5, simulatorLine.slavePath(), simulator == "running");
+    if (sharedFolder)
+        ::chmod(QFile::encodeName(PortNames::simulatorBaseFolder()).constData(), 0777);
+
+    QString expected;
+    if (source == "simulator") {
+        QCOMPARE(PortNames::sourceOf(5), PortNames::Source::Simulator);
+        QCOMPARE(PortNames::devicePath(5), aliases.runtimeFolder() + "/bvterm/ports/com5");
+        QCOMPARE(PortNames::describe(5), simulatorLine.slavePath());
+        expected =
+            QStringLiteral("COM 5 is %1 (the running simulator's alias %2/bvterm/ports/com5)")
+                .arg(simulatorLine.slavePath(), aliases.runtimeFolder());
+    } else if (source == "user") {
+        QCOMPARE(PortNames::sourceOf(5), PortNames::Source::UserAlias);
+        QCOMPARE(PortNames::devicePath(5), aliases.folder() + "/com5");
+        QCOMPARE(PortNames::describe(5), userLine.slavePath());
+        expected = QStringLiteral("COM 5 is %1 (your alias %2/com5)")
+                       .arg(userLine.slavePath(), aliases.folder());
+    } else {
+        QCOMPARE(PortNames::sourceOf(5), PortNames::Source::BuiltIn);
+        QCOMPARE(PortNames::devicePath(5), QStringLiteral("/dev/ttyUSB0"));
+        expected = QStringLiteral("COM 5 is /dev/ttyUSB0 (the built-in name; there is no alias)");
+    }
+    QCOMPARE(PortNames::explain(5), expected);
+    // The port list's tool tip says the same.
+    frmMain window;
+    window.cboPort->setCurrentIndex(window.cboPort->findText("COM 5"));
+    QHelpEvent help(QEvent::ToolTip, QPoint(1, 1), window.cboPort->mapToGlobal(QPoint(1, 1)));
+    QCoreApplication::sendEvent(window.cboPort, &help);
+    QCOMPARE(window.cboPort->toolTip(), expected);
+}
+
+void SerialPortTest::simulatorFolder_data()
+{
+    QTest::addColumn<QByteArray>("runtime"); // XDG_RUNTIME_DIR; "-": not set
+    QTest::addColumn<QString>("folder");
+    const QString fallback = QStringLiteral("/tmp/bvterm-%1/ports").arg(::geteuid());
+    QTest::newRow("session folder")
+        << QByteArray("/run/user/1000") << "/run/user/1000/bvterm/ports";
+    QTest::newRow("trailing slash")
+        << QByteArray("/run/user/1000/") << "/run/user/1000/bvterm/ports";
+    QTest::newRow("not set") << QByteArray("-") << fallback;
+    QTest::newRow("empty") << QByteArray("") << fallback;
+    QTest::newRow("relative") << QByteArray("run/user") << fallback;
+}
+
+void SerialPortTest::simulatorFolder()
+{
+    QFETCH(QByteArray, runtime);
+    QFETCH(QString, folder);
+    PortAliases aliases;
+    if (runtime == "-")
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    QCOMPARE(PortNames::simulatorFolder(), folder);
+    QCOMPARE(PortNames::simulatorAliasPath(7), folder + "/com7");
 }
 
 void SerialPortTest::portNumberOfEntry_data()
@@ -369,6 +511,116 @@ void SerialPortTest::permissionDenied()
     }
 }
 
+void SerialPortTest::permissionAdvice_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<uint>("mode");
+    QTest::addColumn<QString>("text");
+    const QString denied = QStringLiteral("Permission denied for COM 5 (/dev/ttyUSB0). ");
+    QTest::newRow("group may read and write")
+        << "dialout" << 020660u
+        << denied + "Join the group that owns the device (dialout), for example with \"sudo "
+                    "usermod -aG dialout $USER\", then log out and in again.";
+    QTest::newRow("group may only write, as on a terminal")
+        << "tty" << 020620u
+        << denied + "The device belongs to the user root and the group tty with the mode "
+                    "crw--w----, which lets no group read and write it: ask the administrator "
+                    "of this computer for access to it.";
+    QTest::newRow("owner alone") << "root" << 020600u
+                                 << denied + "The device belongs to the user root and the group "
+                                             "root with the mode crw-------, which lets no group "
+                                             "read and write it: ask the administrator of this "
+                                             "computer for access to it.";
+}
+
+void SerialPortTest::permissionAdvice()
+{
+    QFETCH(QString, group);
+    QFETCH(uint, mode);
+    QFETCH(QString, text);
+    QCOMPARE(permissionDeniedText("COM 5 (/dev/ttyUSB0)", "root", group, mode), text);
+}
+
+void SerialPortTest::refusesAnotherProgramsTerminal()
+{
+    PortAliases aliases;
+    PseudoTerminal line;
+    aliases.point(6, line.slavePath());
+    // Another session takes the device as its terminal, as a shell does with its own.
+    const QByteArray device = QFile::encodeName(line.slavePath());
+    int ready[2];
+    QCOMPARE(::pipe(ready), 0);
+    const pid_t program = ::fork();
+    if (program == 0) {
+        ::setsid();
+        const int fd = ::open(device.constData(), O_RDWR);
+        ::ioctl(fd, TIOCSCTTY, 0);
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t ignored = ::write(ready[1], &byte, 1);
+        for (;;)
+            ::pause();
+    }
+    char byte = 0;
+    QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
+    ::close(ready[0]);
+    ::close(ready[1]);
+
+    SerialPortControl port;
+    port.setCommPort(6);
+    QString refusal;
+    try {
+        port.setPortOpen(true);
+    } catch (const PortError& failure) {
+        refusal = failure.description();
+    }
+    ::kill(program, SIGKILL);
+    ::waitpid(program, nullptr, 0);
+    QCOMPARE(refusal, QStringLiteral("COM 6 (%1) is in use: it is the terminal of the running "
+                                     "program tst_serialport (process %2). BVTerm does not open "
+                                     "a terminal that belongs to another program; choose "
+                                     "another port.")
+                          .arg(line.slavePath())
+                          .arg(program));
+    QVERIFY(!port.PortOpen());
+    // Once that program has ended, the device is free.
+    port.setPortOpen(true);
+    QVERIFY(port.PortOpen());
+}
+
+void SerialPortTest::forgetsWhatCameBeforeTheConnection()
+{
+    PortAliases aliases;
+    PseudoTerminal line;
+    aliases.point(3, line.slavePath());
+    line.write("stale\r\n");
+    QVERIFY(line.waitUntilQueued(7));
+    SerialPortControl port;
+    port.setCommPort(3);
+    port.setPortOpen(true);
+    line.write("fresh\n");
+    QTRY_COMPARE(port.InBufferCount(), 6);
+    QCOMPARE(port.Input(), QStringLiteral("fresh\n"));
+}
+
+void SerialPortTest::holdsBoundedInputWhileNobodyReads()
+{
+    OpenPort open(3);
+    SerialPortControl& port = open.port;
+    QCOMPARE(port.InBufferSize(), 30000);
+    QByteArray talk;
+    for (int i = 0; talk.size() < 32000; ++i)
+        talk += "reading " + QByteArray::number(i) + "\r\n";
+    talk.truncate(32000);
+    std::thread instrument([&] { open.line.write(talk); });
+    QTRY_COMPARE(port.InBufferCount(), 30000);
+    instrument.join();
+    QVERIFY(open.line.waitUntilQueued(2000)); // the rest waits at the device
+    // Someone reads again: the port takes everything, and nothing was dropped.
+    port.setInBufferSize(0);
+    QTRY_COMPARE(port.InBufferCount(), 32000);
+    QCOMPARE(port.Input().toLatin1(), talk);
+}
+
 void SerialPortTest::hangUpKeepsWhatArrived()
 {
     OpenPort open(5, 1);
@@ -387,9 +639,29 @@ void SerialPortTest::hangUpKeepsWhatArrived()
         rest += port.Input();
     QCOMPARE(rest, QStringLiteral("A1\nB2"));
     QVERIFY_THROWS_EXCEPTION(PortError, port.setOutput("X"));
-    // Nothing spins: with the port closed, the event loop goes idle.
-    QTest::qWait(50);
-    QCOMPARE(port.InBufferCount(), 0);
+    // Nothing spins: once the hang-up has been seen, the port reports no error over and over.
+    QSignalSpy errors(port.findChild<QSerialPort*>(), &QSerialPort::errorOccurred);
+    QTest::qWait(1000);
+    QCOMPARE(errors.count(), 0);
+}
+
+void SerialPortTest::stoppedDeliveryCountsAsLost()
+{
+    // The descriptor turns into one that cannot be read: the port stops delivering without any
+    // hang-up, which the program must learn of as it does of a hang-up.
+    OpenPort open(4);
+    SerialPortControl& port = open.port;
+    open.line.write("kept\n");
+    waitForBytes(port, 5);
+    const int unreadable = ::open("/dev/null", O_WRONLY);
+    QVERIFY(::dup2(unreadable, int(port.findChild<QSerialPort*>()->handle())) >= 0);
+    ::close(unreadable);
+    QTRY_VERIFY(!port.DeviceLost().isEmpty());
+    QVERIFY2(port.DeviceLost().startsWith("COM 4 (" + open.line.slavePath() +
+                                          ") stopped delivering data"),
+             qPrintable(port.DeviceLost()));
+    QVERIFY(!port.PortOpen());
+    QCOMPARE(port.Input(), QStringLiteral("kept\n"));
 }
 
 void SerialPortTest::reopenAfterHangUp()
