@@ -178,7 +178,7 @@ std::optional<QString> frmMain::ReadPortLine()
         const int waiting = port->InBufferCount();
         if (waiting > 0) {
             // One character per pass, taken without making a text of it.
-            const int received = port->InputChar();
+            const int received = port->inputChar();
             if (received >= 0 && line.feed(QLatin1Char(char(received))))
                 return line.takeLine();
         } else {

@@ -56,7 +56,7 @@ public:
     QString Input();
     // Takes the next waiting character as Input does with InputLen 1, without making a text of
     // it: its code (0 to 255), or -1 when nothing is waiting. Fails as Input does.
-    int InputChar()
+    int inputChar()
     {
         if (m_next != m_end)
             return static_cast<unsigned char>(*m_next++);

@@ -371,10 +371,10 @@ void SerialPortTest::singleCharacterReads_data()
     QTest::addColumn<int>("taken");         // characters then taken one by one
     QTest::addColumn<QByteArray>("second"); // written after that
     QTest::addColumn<bool>("hangUp");       // then the instrument hangs up
-    QTest::addColumn<bool>("allAtOnce");    // the rest read by Input instead of InputChar
+    QTest::addColumn<bool>("allAtOnce");    // the rest read by Input instead of inputChar
     QTest::newRow("one by one across two arrivals")
         << QByteArray("abc") << 1 << QByteArray("de") << false << false;
-    QTest::newRow("Input after InputChar")
+    QTest::newRow("Input after inputChar")
         << QByteArray("abc") << 1 << QByteArray("de") << false << true;
     QTest::newRow("8-bit codes") << QByteArray("\xb5\x00\xff\r\n", 5) << 3 << QByteArray() << false
                                  << false;
@@ -396,7 +396,7 @@ void SerialPortTest::singleCharacterReads()
     open.line.write(first);
     QTRY_COMPARE(port.InBufferCount(), first.size());
     for (int i = 0; i < taken; ++i)
-        QCOMPARE(port.InputChar(), int(static_cast<unsigned char>(first[i])));
+        QCOMPARE(port.inputChar(), int(static_cast<unsigned char>(first[i])));
     if (!second.isEmpty()) {
         open.line.write(second);
         // The count takes in what arrived after the first characters were taken.
@@ -414,14 +414,14 @@ void SerialPortTest::singleCharacterReads()
     if (allAtOnce) {
         read = port.Input().toLatin1();
     } else {
-        for (int c = port.InputChar(); c >= 0; c = port.InputChar())
+        for (int c = port.inputChar(); c >= 0; c = port.inputChar())
             read.append(char(c));
     }
     QCOMPARE(read, rest);
     QCOMPARE(port.InBufferCount(), 0);
-    QCOMPARE(port.InputChar(), -1);
+    QCOMPARE(port.inputChar(), -1);
     port.setPortOpen(false);
-    QVERIFY_THROWS_EXCEPTION(PortError, port.InputChar());
+    QVERIFY_THROWS_EXCEPTION(PortError, port.inputChar());
 }
 
 void SerialPortTest::outputIsOneBytePerCharacter()
