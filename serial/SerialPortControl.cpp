@@ -334,7 +334,7 @@ void SerialPortControl::portReceived()
     noteWaitingInPort();
     // A device that went away keeps nothing in the port, which is about to close.
     if (!m_lost.isEmpty())
-        takeFromPort();
+        takeFromPort(AllWaiting);
 }
 
 void SerialPortControl::noteWaitingInPort()
@@ -343,14 +343,13 @@ void SerialPortControl::noteWaitingInPort()
     m_portWaiting = static_cast<int>(std::min<qint64>(waiting, 1'000'000'000));
 }
 
-void SerialPortControl::takeFromPort()
+void SerialPortControl::takeFromPort(qint64 limit)
 {
     // What has been handed out goes; the storage stays for the next batch.
     const qsizetype kept = m_end - m_next;
     if (kept > 0 && m_next != m_received.constData())
         std::memmove(m_received.data(), m_next, size_t(kept));
-    const qint64 available =
-        m_port.isOpen() ? std::min<qint64>(m_port.bytesAvailable(), BatchLimit) : 0;
+    const qint64 available = m_port.isOpen() ? std::min(m_port.bytesAvailable(), limit) : 0;
     m_received.resize(kept + available);
     qint64 got = 0;
     if (available > 0)
@@ -367,7 +366,7 @@ int SerialPortControl::inputCharFromPort()
         throw PortError(QStringLiteral("%1 is not open.").arg(portLabel()));
     if (m_portWaiting == 0)
         return -1;
-    takeFromPort();
+    takeFromPort(BatchLimit);
     return m_next != m_end ? static_cast<unsigned char>(*m_next++) : -1;
 }
 
@@ -375,8 +374,10 @@ QString SerialPortControl::Input()
 {
     if (m_lost.isEmpty() && !m_port.isOpen())
         throw PortError(QStringLiteral("%1 is not open.").arg(portLabel()));
-    if (m_inputLen == 0 || m_end - m_next < m_inputLen)
-        takeFromPort();
+    if (m_inputLen == 0)
+        takeFromPort(AllWaiting);
+    else if (m_end - m_next < m_inputLen)
+        takeFromPort(std::max<qint64>(BatchLimit, m_inputLen));
     const qsizetype left = m_end - m_next;
     const qsizetype count = m_inputLen == 0 ? left : std::min<qsizetype>(left, m_inputLen);
     const QString text = QString::fromLatin1(m_next, count);
@@ -443,7 +444,7 @@ void SerialPortControl::portErrorOccurred(QSerialPort::SerialPortError error)
     if (error == QSerialPort::ReadError && !hungUp)
         return;
     const QString reason = m_port.errorString();
-    takeFromPort();
+    takeFromPort(AllWaiting);
     m_lost = hungUp ? QStringLiteral("%1 was disconnected: the device went away or the other end "
                                      "hung up.")
                           .arg(portLabel())

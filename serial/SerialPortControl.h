@@ -7,6 +7,8 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <limits>
+
 // A failure of the serial port control.
 class PortError : public Failure {
 public:
@@ -90,7 +92,7 @@ private:
     bool deviceHungUp() const;
     void portReceived();
     void noteWaitingInPort();
-    void takeFromPort();
+    void takeFromPort(qint64 limit);
     int inputCharFromPort();
     void closePort();
     void forgetReceived();
@@ -107,7 +109,8 @@ private:
     // reports readyRead and shrinks only when this class reads or clears it, so the count stays
     // exact without asking the port (up to a billion; InBufferCount says no more). After the
     // device went away, what it sent before stays here until the next open or close.
-    static constexpr qint64 BatchLimit = 1 << 20;
+    static constexpr qint64 BatchLimit = 1 << 20; // what one batch takes at most
+    static constexpr qint64 AllWaiting = std::numeric_limits<qint64>::max();
     QByteArray m_received;
     const char* m_next = nullptr;
     const char* m_end = nullptr;
