@@ -12,10 +12,11 @@
 // poll() system call, some thousand times what taking one received character costs. While
 // characters that the port has already delivered are waiting, nothing but a window event could
 // change what the next pass does, so such a pass yields in full only when the last full yield
-// is WindowIntervalNs old. A click, a key or a queued call thus waits that long at most (plus
-// the few passes until the clock is next read), and a burst of characters costs a few
-// instructions each. A pass that finds nothing waiting always yields in full and may sleep
-// there, so an idle terminal costs what it did before.
+// is WindowIntervalNs old. A click, a key or a queued call thus waits that long at most, plus
+// the passes until the clock is next read (a few dozen characters, or the handling of the line
+// in hand), and a burst of characters costs a few instructions each. A pass that finds nothing
+// waiting always yields in full and may sleep there, so an idle terminal costs what it did
+// before.
 //
 // Reading the clock costs more than such a pass, too, so between full yields it is read only
 // every ClockPasses passes. A pass in which it was not read has a short yield: no handler has
