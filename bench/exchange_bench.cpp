@@ -326,10 +326,13 @@ Burst runBurst(frmMain& w, PseudoTerminal& line, RowWatch& watch, clockid_t wind
     delays->reserve(100000);
     work->reserve(100000);
     std::atomic<bool> arrived{false};
-    const double cpuBefore = threadCpuSeconds(windowThread);
-    const Clock::time_point start = Clock::now();
-    writer.go();
+    std::atomic<bool> going{false};
+    std::atomic<bool> proberReady{false};
+    // The prober runs before the burst starts, so that it is on a core when the first bytes come.
     std::thread prober([&] {
+        proberReady = true;
+        while (probe && !going)
+            std::this_thread::yield();
         while (probe && !arrived) {
             const Clock::time_point posted = Clock::now();
             const double postedWaitMs = runQueueWaitMs();
@@ -345,6 +348,12 @@ Burst runBurst(frmMain& w, PseudoTerminal& line, RowWatch& watch, clockid_t wind
             std::this_thread::sleep_for(std::chrono::microseconds(250));
         }
     });
+    while (!proberReady)
+        std::this_thread::yield();
+    const double cpuBefore = threadCpuSeconds(windowThread);
+    const Clock::time_point start = Clock::now();
+    writer.go();
+    going = true;
     int seen = 0;
     Clock::time_point lastProgress = Clock::now();
     while (watch.rows < lines && Clock::now() - lastProgress < std::chrono::seconds(5)) {
