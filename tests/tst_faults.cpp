@@ -405,14 +405,23 @@ void FaultsTest::closeWhileLinesWaitToBeStreamed()
     const QByteArray burst = burstOfLines(20000);
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
-        bench.line->write(burst + "part");
-        QVERIFY(bench.line->waitUntilQueued(0));
+        // The burst arrives while the window handles an event of its own, so that the port
+        // takes it in but the loop cannot stream it yet, however fast it streams.
+        std::atomic<bool> sent{false};
+        std::thread instrument([&] {
+            bench.line->write(burst + "part");
+            sent = true;
+        });
         const auto [streamed, waiting] = onGui([&] {
+            const QDeadlineTimer deadline(30000);
+            while ((!sent || bench.line->queuedForTerminal() != 0) && !deadline.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             const std::pair<qint64, int> held{QFileInfo(stream).size(),
                                               bench.w.ComPort->InBufferCount()};
             bench.w.close();
             return held;
         });
+        instrument.join();
         QVERIFY2(waiting >= 16, "every line was streamed before the close");
         QTRY_VERIFY_WITH_TIMEOUT(onGui([&] { return bench.w.hasEndedProgram(); }), 60000);
         // Every complete line the terminal held is in the file once, in order; the unfinished
