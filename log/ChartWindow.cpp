@@ -33,15 +33,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <utility>
 
 namespace {
 
-constexpr int FrameMs = 16;         // new readings are drawn at most this often
-constexpr int SlowestFrameMs = 500; // and at least this often while they come
-// Drawing may take this share of the window's time while readings pour in; when a redraw and
-// its paint cost more, the chart waits longer before the next one.
-constexpr double DrawingShare = 0.03;
+constexpr int FrameMs = 16;            // new readings are drawn at most this often
+constexpr double SlowestFrameMs = 500; // and at least this often while they come
+// Drawing may take this share of the window's time; when a redraw and its paint cost more,
+// the chart waits longer before the next one.
+constexpr double DrawingShareOfWindow = 0.05;
+// While the reply loop keeps the window's thread busier than this (readings pour in), drawing
+// may cost only this share of the loop's own time.
+constexpr double BusyLoopShare = 0.1;
+constexpr double DrawingShareOfLoop = 0.02;
 constexpr double HoverReachPixels = 8;
 constexpr qint64 ShortestSpanMs = 10;
 constexpr qint64 ShortestFollowedSpanMs = 2000;
@@ -50,6 +55,17 @@ constexpr qint64 EmptySpanMs = 60 * 1000;
 double elapsedMs(const QElapsedTimer& timer)
 {
     return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// CPU time the calling thread has used, in milliseconds; -1 where the system does not say.
+double threadCpuMs()
+{
+#if defined(CLOCK_THREAD_CPUTIME_ID)
+    timespec now{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) == 0)
+        return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+#endif
+    return -1;
 }
 
 // How the time axis labels its ticks: finer the shorter the span.
@@ -279,10 +295,10 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
         m_linesItem->plotAreaChanged();
         scheduleUpdate();
     });
-    connect(&m_log, &QAbstractItemModel::rowsInserted, this, &ChartWindow::scheduleUpdate);
     connect(&m_log, &QAbstractItemModel::modelReset, this, &ChartWindow::clearChart);
     m_updateTimer.setSingleShot(true);
-    connect(&m_updateTimer, &QTimer::timeout, this, &ChartWindow::updateNow);
+    connect(&m_updateTimer, &QTimer::timeout, this, &ChartWindow::updateWhenDue);
+    m_sinceDrawing.start();
 
     updateNow();
 }
@@ -296,10 +312,46 @@ QChartView* ChartWindow::chartView() const
 
 void ChartWindow::scheduleUpdate()
 {
-    if (m_updateTimer.isActive())
+    if (!m_updateTimer.isActive())
+        m_updateTimer.start(FrameMs);
+}
+
+void ChartWindow::updateWhenDue()
+{
+    // New rows are taken every frame, while they are fresh in memory; drawing waits until it
+    // is due.
+    QElapsedTimer work;
+    work.start();
+    takeNewRows();
+    watchForRows();
+    m_chartMs += elapsedMs(work);
+    const double waitMs = msUntilDrawing();
+    if (waitMs > 0) {
+        m_updateTimer.start(int(std::ceil(std::min(waitMs, double(FrameMs)))));
         return;
-    const double budgetMs = (m_redrawMs + m_paintMs) / DrawingShare;
-    m_updateTimer.start(std::clamp(int(budgetMs), FrameMs, SlowestFrameMs));
+    }
+    updateNow();
+}
+
+double ChartWindow::msUntilDrawing() const
+{
+    // Drawing once costs the same whatever number of rows came. It may take a small share of
+    // the window's time; while the reply loop keeps the window's thread busy (readings pour
+    // in), only a small share of what the loop itself has spent since the last drawing, so that
+    // the chart hardly slows it. The readings are drawn at least every SlowestFrameMs.
+    const double frameMs = m_redrawMs + m_paintMs;
+    const double wallMs = double(m_sinceDrawing.nsecsElapsed()) / 1e6;
+    if (wallMs >= SlowestFrameMs)
+        return 0;
+    double waitMs = frameMs / DrawingShareOfWindow - wallMs;
+    const double cpuMs = threadCpuMs();
+    if (cpuMs >= 0 && m_cpuAtDrawingMs >= 0 && wallMs > 0) {
+        const double loopMs = std::max(0.0, cpuMs - m_cpuAtDrawingMs - m_chartMs);
+        const double loopShare = loopMs / wallMs;
+        if (loopShare > BusyLoopShare)
+            waitMs = std::max(waitMs, (frameMs / DrawingShareOfLoop - loopMs) / loopShare);
+    }
+    return std::min(waitMs, SlowestFrameMs - wallMs);
 }
 
 void ChartWindow::updateNow()
@@ -307,28 +359,34 @@ void ChartWindow::updateNow()
     m_updateTimer.stop();
     takeNewRows();
     redraw();
+    watchForRows();
+    m_sinceDrawing.restart();
+    m_cpuAtDrawingMs = threadCpuMs();
+    m_chartMs = 0;
+}
+
+void ChartWindow::watchForRows()
+{
+    // Only the first row after an update is heard: the rows that follow it are taken together
+    // at the update, and the reply loop pays nothing for them here.
+    if (m_watchingRows)
+        return;
+    m_watchingRows = true;
+    connect(
+        &m_log, &QAbstractItemModel::rowsInserted, this,
+        [this] {
+            m_watchingRows = false;
+            scheduleUpdate();
+        },
+        Qt::SingleShotConnection);
 }
 
 void ChartWindow::takeNewRows()
 {
-    const int rows = m_log.rowCount();
-    for (; m_rowsTaken < rows; ++m_rowsTaken) {
-        const RowStamp stamp = m_log.stamp(m_rowsTaken);
-        switch (stamp.kind()) {
-        case RowKind::Command:
-            m_readings.addRow(RowKind::Command,
-                              m_log.cell(m_rowsTaken, ResponseLogModel::CommandColumn), {},
-                              stamp.msecsSinceEpoch());
-            break;
-        case RowKind::Reply:
-            m_readings.addRow(RowKind::Reply, {},
-                              m_log.cell(m_rowsTaken, ResponseLogModel::ResponseColumn),
-                              stamp.msecsSinceEpoch());
-            break;
-        case RowKind::Notice:
-            break;
-        }
-    }
+    m_log.visitRows(m_rowsTaken, [this](RowStamp stamp, QStringView command, QStringView response) {
+        m_readings.addRow(stamp.kind(), command, response, stamp.msecsSinceEpoch());
+    });
+    m_rowsTaken = m_log.rowCount();
     for (int series = int(m_lines.size()); series < m_readings.count(); ++series)
         addLine(series);
 }
@@ -483,6 +541,7 @@ void ChartWindow::fitValueAxis(double lowest, double highest)
 void ChartWindow::paintFinished(double milliseconds)
 {
     m_paintMs = milliseconds;
+    m_chartMs += milliseconds;
     emit painted();
 }
 

@@ -2,6 +2,7 @@
 
 #include "ReadingSeries.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QPoint>
 #include <QPointF>
@@ -90,6 +91,9 @@ private:
     };
 
     void scheduleUpdate();
+    void updateWhenDue();
+    double msUntilDrawing() const;
+    void watchForRows();
     void takeNewRows();
     void addLine(int series);
     void clearChart();
@@ -126,12 +130,16 @@ private:
     QFileDialog* m_pngDialog = nullptr;
 
     QTimer m_updateTimer;
-    double m_redrawMs = 0; // what the last redraw cost
-    double m_paintMs = 0;  // and the last paint of the chart
+    QElapsedTimer m_sinceDrawing;
+    double m_cpuAtDrawingMs = -1; // the window thread's CPU time when the lines were drawn
+    double m_chartMs = 0;         // the chart's own work since then
+    double m_redrawMs = 0;        // what the last redraw cost
+    double m_paintMs = 0;         // and the last paint of the chart
     qint64 m_from = 0;
     qint64 m_to = 0;
     bool m_following = true;
-    bool m_hovering = false; // the pointer rests near a reading and its tip is shown
+    bool m_watchingRows = false; // a new row will schedule an update
+    bool m_hovering = false;     // the pointer rests near a reading and its tip is shown
     QPoint m_hoverViewPos;
     QPoint m_hoverGlobalPos;
 };

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 
-void ReadingList::append(qint64 msecs, double value)
+// A new chunk, a time far from its chunk's first, or the clock set back.
+void ReadingList::appendSlowly(qint64 msecs, double value)
 {
     const qsizetype slot = m_size & ChunkMask;
     if (slot == 0) {
-        m_chunks.push_back(
-            {msecs, std::make_unique<qint32[]>(ChunkSize), std::make_unique<double[]>(ChunkSize)});
+        // Left uninitialised: every slot is written before it is read.
+        m_chunks.push_back({msecs, std::unique_ptr<qint32[]>(new qint32[ChunkSize]),
+                            std::unique_ptr<double[]>(new double[ChunkSize])});
     }
     Chunk& chunk = m_chunks.back();
     const qint64 offset = msecs - chunk.base;

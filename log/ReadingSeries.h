@@ -21,7 +21,23 @@ struct Reading {
 // as its value and its time as an offset from the first reading of its chunk.
 class ReadingList {
 public:
-    void append(qint64 msecs, double value);
+    void append(qint64 msecs, double value)
+    {
+        // Most readings go into the chunk being filled, within 24 days of its first one.
+        const qsizetype slot = m_size & ChunkMask;
+        if (slot != 0) {
+            Chunk& chunk = m_chunks.back();
+            const qint64 offset = msecs - chunk.base;
+            if (offset >= 0 && offset <= std::numeric_limits<qint32>::max() && msecs >= m_latest) {
+                chunk.offsets[slot] = static_cast<qint32>(offset);
+                chunk.values[slot] = value;
+                m_latest = msecs;
+                ++m_size;
+                return;
+            }
+        }
+        appendSlowly(msecs, value);
+    }
     qsizetype size() const { return m_size; }
     bool isEmpty() const { return m_size == 0; }
     qint64 msecsAt(qsizetype index) const;
@@ -60,6 +76,7 @@ private:
         std::unique_ptr<double[]> values;
     };
     const Chunk& chunkOf(qsizetype index) const { return m_chunks[size_t(index >> ChunkShift)]; }
+    void appendSlowly(qint64 msecs, double value);
 
     std::vector<Chunk> m_chunks;
     std::unordered_map<qsizetype, qint64> m_farTimes;

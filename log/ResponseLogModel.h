@@ -36,6 +36,13 @@ public:
     QStringView cell(int row, int column) const;
     LogRow row(int row) const;
     RowStamp stamp(int row) const { return m_rows[size_t(row)].stamp; }
+    // Calls visit(stamp, command, response) for the rows from `first` to the last, in order:
+    // reading many rows this way costs no lookup per row.
+    template <typename Visit> void visitRows(int first, Visit&& visit) const
+    {
+        for (auto row = m_rows.begin() + first; row != m_rows.end(); ++row)
+            visit(row->stamp, m_text.view(row->command), m_text.view(row->response));
+    }
     void clear();
 
 private:

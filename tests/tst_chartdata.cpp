@@ -80,6 +80,8 @@ void ChartDataTest::readings_data()
     QTest::newRow("leading blank") << " 12.5" << false << 0.0;
     QTest::newRow("trailing blank") << "12.5 " << false << 0.0;
     QTest::newRow("minus zero") << "-0" << false << 0.0;
+    QTest::newRow("sign alone") << "-" << false << 0.0;
+    QTest::newRow("point alone") << "." << false << 0.0;
     QTest::newRow("point without digits") << "1." << false << 0.0;
     QTest::newRow("no leading zero") << ".5" << false << 0.0;
     QTest::newRow("leading zero") << "012" << false << 0.0;
