@@ -170,7 +170,15 @@ double burst(TerminalBench& bench, pthread_t windowThread, int lines)
     const auto chartHasAll = [&] {
         return onGui([&] {
             auto* chart = bench.w.findChild<ChartWindow*>();
-            return !chart || chart->readings().readingCount() == lines;
+            if (!chart)
+                return true;
+            // Every reading taken in and drawn: the last one is among the points of a line.
+            const ReadingSeriesSet& readings = chart->readings();
+            if (readings.readingCount() != lines)
+                return false;
+            const ReadingList& last = readings.series(readings.count() - 1).readings;
+            const QList<QPointF>& points = chart->linePoints(readings.count() - 1);
+            return !points.isEmpty() && points.last().x() == double(last.msecsAt(last.size() - 1));
         });
     };
     waitUntil(chartHasAll, 10000);
@@ -206,6 +214,8 @@ void burstWithTheChart(int lines, int rounds)
             waitUntil([&] {
                 return onGui([&] { return (w.findChild<ChartWindow*>() != nullptr) == withChart; });
             });
+            // A chart just opened has its window made and painted before the burst starts.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
             std::atomic<int> redraws{0};
             QMetaObject::Connection counting;
             if (withChart) {

@@ -38,15 +38,11 @@
 
 namespace {
 
-constexpr int FrameMs = 16;            // new readings are drawn at most this often
-constexpr double SlowestFrameMs = 500; // and at least this often while they come
-// Drawing may take this share of the window's time; when a redraw and its paint cost more,
-// the chart waits longer before the next one.
-constexpr double DrawingShareOfWindow = 0.05;
-// While the reply loop keeps the window's thread busier than this (readings pour in), drawing
-// may cost only this share of the loop's own time.
-constexpr double BusyLoopShare = 0.1;
-constexpr double DrawingShareOfLoop = 0.02;
+constexpr int FrameMs = 16; // new rows are taken, and drawn, at most this often
+constexpr double TypicalReductionMsPerReading = 3e-6;
+// What drawing costs at least, once readings are shown: painting the chart.
+constexpr double LeastFrameMs = 3;
+constexpr double ReduceAgainPixels = 8;
 constexpr double HoverReachPixels = 8;
 constexpr qint64 ShortestSpanMs = 10;
 constexpr qint64 ShortestFollowedSpanMs = 2000;
@@ -291,14 +287,18 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
 
     connect(m_followButton, &QPushButton::clicked, this, &ChartWindow::follow);
     connect(m_saveButton, &QPushButton::clicked, this, &ChartWindow::askForPngFile);
-    connect(m_chart, &QChart::plotAreaChanged, this, [this] {
+    connect(m_chart, &QChart::plotAreaChanged, this, [this](const QRectF& plot) {
+        // The lines are placed in the plot as it stands when painted; they are reduced afresh
+        // when the plot's width has changed by more than a few columns (not when the labels of
+        // an axis take a little more or less room).
         m_linesItem->plotAreaChanged();
-        scheduleUpdate();
+        if (std::abs(plot.width() - m_reducedWidth) > ReduceAgainPixels)
+            scheduleUpdate();
     });
     connect(&m_log, &QAbstractItemModel::modelReset, this, &ChartWindow::clearChart);
     m_updateTimer.setSingleShot(true);
     connect(&m_updateTimer, &QTimer::timeout, this, &ChartWindow::updateWhenDue);
-    m_sinceDrawing.start();
+    m_wallClock.start();
 
     updateNow();
 }
@@ -310,8 +310,14 @@ QChartView* ChartWindow::chartView() const
     return m_view;
 }
 
+DrawPacing::Clock ChartWindow::clockNow() const
+{
+    return {double(m_wallClock.nsecsElapsed()) / 1e6, threadCpuMs()};
+}
+
 void ChartWindow::scheduleUpdate()
 {
+    m_pacing.wanted(clockNow());
     if (!m_updateTimer.isActive())
         m_updateTimer.start(FrameMs);
 }
@@ -324,34 +330,23 @@ void ChartWindow::updateWhenDue()
     work.start();
     takeNewRows();
     watchForRows();
-    m_chartMs += elapsedMs(work);
-    const double waitMs = msUntilDrawing();
+    m_pacing.chartWorked(elapsedMs(work));
+    // Reducing the lines costs in proportion to the readings: what the next drawing will cost,
+    // from the last one (when it had enough readings to tell) or from a typical cost.
+    const double msPerReading = m_readingsAtRedraw >= 100000
+                                    ? m_redrawMs / double(m_readingsAtRedraw)
+                                    : TypicalReductionMsPerReading;
+    const auto newReadings = double(m_readings.readingCount() - m_readingsAtRedraw);
+    m_pacing.setFrameCost(
+        std::max(LeastFrameMs, m_paintMs + m_redrawMs + msPerReading * std::max(0.0, newReadings)));
+    const double waitMs = m_pacing.msUntilDrawing(clockNow());
+    if (waitMs >= DrawPacing::Never)
+        return;
     if (waitMs > 0) {
         m_updateTimer.start(int(std::ceil(std::min(waitMs, double(FrameMs)))));
         return;
     }
     updateNow();
-}
-
-double ChartWindow::msUntilDrawing() const
-{
-    // Drawing once costs the same whatever number of rows came. It may take a small share of
-    // the window's time; while the reply loop keeps the window's thread busy (readings pour
-    // in), only a small share of what the loop itself has spent since the last drawing, so that
-    // the chart hardly slows it. The readings are drawn at least every SlowestFrameMs.
-    const double frameMs = m_redrawMs + m_paintMs;
-    const double wallMs = double(m_sinceDrawing.nsecsElapsed()) / 1e6;
-    if (wallMs >= SlowestFrameMs)
-        return 0;
-    double waitMs = frameMs / DrawingShareOfWindow - wallMs;
-    const double cpuMs = threadCpuMs();
-    if (cpuMs >= 0 && m_cpuAtDrawingMs >= 0 && wallMs > 0) {
-        const double loopMs = std::max(0.0, cpuMs - m_cpuAtDrawingMs - m_chartMs);
-        const double loopShare = loopMs / wallMs;
-        if (loopShare > BusyLoopShare)
-            waitMs = std::max(waitMs, (frameMs / DrawingShareOfLoop - loopMs) / loopShare);
-    }
-    return std::min(waitMs, SlowestFrameMs - wallMs);
 }
 
 void ChartWindow::updateNow()
@@ -360,9 +355,7 @@ void ChartWindow::updateNow()
     takeNewRows();
     redraw();
     watchForRows();
-    m_sinceDrawing.restart();
-    m_cpuAtDrawingMs = threadCpuMs();
-    m_chartMs = 0;
+    m_pacing.drawn(clockNow(), m_redrawMs + m_paintMs);
 }
 
 void ChartWindow::watchForRows()
@@ -499,6 +492,7 @@ void ChartWindow::redraw()
     }
     const QRectF plot = m_chart->plotArea();
     const int columns = std::max(1, int(std::ceil(plot.width())));
+    m_reducedWidth = plot.width();
     bool any = false;
     double lowest = 0;
     double highest = 0;
@@ -525,6 +519,7 @@ void ChartWindow::redraw()
     if (m_hovering)
         hoverAt(m_hoverViewPos, m_hoverGlobalPos);
     m_redrawMs = elapsedMs(timer);
+    m_readingsAtRedraw = m_readings.readingCount();
     emit redrawn();
 }
 
@@ -541,7 +536,8 @@ void ChartWindow::fitValueAxis(double lowest, double highest)
 void ChartWindow::paintFinished(double milliseconds)
 {
     m_paintMs = milliseconds;
-    m_chartMs += milliseconds;
+    m_pacing.chartWorked(milliseconds);
+    m_pacing.setFrameCost(m_redrawMs + m_paintMs);
     emit painted();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DrawPacing.h"
 #include "ReadingSeries.h"
 
 #include <QElapsedTimer>
@@ -92,7 +93,7 @@ private:
 
     void scheduleUpdate();
     void updateWhenDue();
-    double msUntilDrawing() const;
+    DrawPacing::Clock clockNow() const;
     void watchForRows();
     void takeNewRows();
     void addLine(int series);
@@ -130,11 +131,12 @@ private:
     QFileDialog* m_pngDialog = nullptr;
 
     QTimer m_updateTimer;
-    QElapsedTimer m_sinceDrawing;
-    double m_cpuAtDrawingMs = -1; // the window thread's CPU time when the lines were drawn
-    double m_chartMs = 0;         // the chart's own work since then
-    double m_redrawMs = 0;        // what the last redraw cost
-    double m_paintMs = 0;         // and the last paint of the chart
+    QElapsedTimer m_wallClock;
+    DrawPacing m_pacing;
+    double m_redrawMs = 0; // what the last redraw cost
+    qsizetype m_readingsAtRedraw = 0;
+    double m_reducedWidth = 0; // of the plot the lines were last reduced for
+    double m_paintMs = 0;      // and the last paint of the chart
     qint64 m_from = 0;
     qint64 m_to = 0;
     bool m_following = true;

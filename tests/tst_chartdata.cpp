@@ -3,6 +3,7 @@
 
 #include "exchange/ValueStripping.h"
 #include "log/ColumnReduction.h"
+#include "log/DrawPacing.h"
 #include "log/ReadingSeries.h"
 #include "log/Readings.h"
 
@@ -49,6 +50,8 @@ private slots:
     void reduction();
     void reductionKeepsEveryColumnsExtremes_data();
     void reductionKeepsEveryColumnsExtremes();
+    void drawingIsPaced_data();
+    void drawingIsPaced();
 };
 
 void ChartDataTest::readings_data()
@@ -444,6 +447,56 @@ void ChartDataTest::reductionKeepsEveryColumnsExtremes()
     QVERIFY(reduced.points.contains(QPointF(double(all[size_t(readings / 2 + 7)].msecs), -1e6)));
     QCOMPARE(reduced.highest, 1e6);
     QCOMPARE(reduced.lowest, -1e6);
+}
+
+void ChartDataTest::drawingIsPaced_data()
+{
+    // The lines were drawn at 0 ms (the thread's CPU clock then at `drawnCpu`, -1: unknown),
+    // costing 3 ms; readings came at `came` (wall and CPU time, ms); the chart then worked
+    // `chartMs` itself; at the frame `frame` the wait until drawing is `wait`.
+    QTest::addColumn<double>("drawnCpu");
+    QTest::addColumn<QPointF>("came");
+    QTest::addColumn<double>("chartMs");
+    QTest::addColumn<QPointF>("frame");
+    QTest::addColumn<double>("wait");
+    QTest::newRow("nothing came") << 0.0 << QPointF(-1, -1) << 0.0 << QPointF(1016, 5)
+                                  << DrawPacing::Never;
+    QTest::newRow("idle loop, drawn long ago: now")
+        << 0.0 << QPointF(1000, 5) << 0.0 << QPointF(1016, 5.2) << 0.0;
+    QTest::newRow("idle loop, drawn just now: a 20th of the time")
+        << 0.0 << QPointF(10, 0.1) << 0.0 << QPointF(26, 0.3) << 34.0;
+    QTest::newRow("busy loop: once it has spent 50 times a drawing")
+        << 0.0 << QPointF(1000, 10) << 0.0 << QPointF(1016, 26) << 124.0;
+    QTest::newRow("busy loop that has spent it: now")
+        << 0.0 << QPointF(200, 140) << 0.0 << QPointF(216, 156) << 0.0;
+    QTest::newRow("the chart's own work is not the loop's")
+        << 0.0 << QPointF(1000, 10) << 10.0 << QPointF(1016, 26) << (150.0 - 16) / (6.0 / 16);
+    QTest::newRow("at most half a second after the readings came")
+        << 0.0 << QPointF(1000, 10) << 0.0 << QPointF(1400, 60) << 100.0;
+    QTest::newRow("half a second after: now")
+        << 0.0 << QPointF(1000, 10) << 0.0 << QPointF(1500, 70) << 0.0;
+    QTest::newRow("CPU time unknown: a 20th of the time")
+        << -1.0 << QPointF(10, -1) << 0.0 << QPointF(26, -1) << 34.0;
+}
+
+void ChartDataTest::drawingIsPaced()
+{
+    QFETCH(double, drawnCpu);
+    QFETCH(QPointF, came);
+    QFETCH(double, chartMs);
+    QFETCH(QPointF, frame);
+    QFETCH(double, wait);
+    DrawPacing pacing;
+    pacing.drawn({0, drawnCpu}, 3);
+    if (came.x() >= 0)
+        pacing.wanted({came.x(), came.y()});
+    pacing.chartWorked(chartMs);
+    QCOMPARE(pacing.msUntilDrawing({frame.x(), frame.y()}), wait);
+    if (wait == 0) {
+        // Once drawn, nothing waits until more comes.
+        pacing.drawn({frame.x(), frame.y()}, 3);
+        QCOMPARE(pacing.msUntilDrawing({frame.x() + 16, frame.y() + 16}), DrawPacing::Never);
+    }
 }
 
 QTEST_GUILESS_MAIN(ChartDataTest)
