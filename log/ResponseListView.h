@@ -39,6 +39,10 @@ public:
     int SelectedRow() const { return m_selected + 1; }
     bool IsRowVisible(int row);
 
+signals:
+    // The selection has moved to `row` (counted from 1).
+    void selectionMoved(int row);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -49,6 +53,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    friend class ResponseLogAccessible; // assistive technology may select a row
+
     void scheduleRefresh();
     void refresh();
     void updateScrollBars();
