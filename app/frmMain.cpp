@@ -67,6 +67,7 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent)
     setFont(windowFont());
 
     m_clock.start();
+    m_stampSeparators = timeStampSeparators(locale());
     m_wakeTimer.setSingleShot(true);
     m_wakeTimer.setTimerType(Qt::PreciseTimer);
 
@@ -270,6 +271,9 @@ void frmMain::changeEvent(QEvent* event)
     // Minimizing and restoring count as size changes.
     if (event->type() == QEvent::WindowStateChange)
         Form_Resize();
+    // Time stamps follow the date and time separators of the window's locale.
+    if (event->type() == QEvent::LocaleChange)
+        m_stampSeparators = timeStampSeparators(locale());
 }
 
 void frmMain::paintEvent(QPaintEvent* event)

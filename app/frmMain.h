@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TerminalState.h"
+#include "exchange/TimeStamp.h"
 
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -30,6 +31,8 @@ public:
     // Shows a modal message; tests replace it so that no box waits for a click.
     using MessageSink =
         std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)>;
+    // The local date and time; tests replace it to stamp with a fixed time.
+    using LocalClock = std::function<QDateTime()>;
 
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
@@ -60,6 +63,7 @@ public:
     TerminalState& state() { return State; }
     const TerminalState& state() const { return State; }
     void setMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
+    void setLocalClock(LocalClock clock) { m_localClock = std::move(clock); }
     // True while a polling loop is running inside a Connect handler.
     bool isPolling() const { return m_polling; }
     // True once the polling loop has ended the program after a close request.
@@ -124,6 +128,7 @@ private:
     void handleReplyLine(QString reply);
     void addReplyRow(const QString& timeStamp, const QString& reply);
     void endProgramAfterClose();
+    QDateTime localNow() const;
 
     // Log and files.
     QString AskFileName();
@@ -131,6 +136,8 @@ private:
 
     TerminalState State;
     MessageSink m_messageSink;
+    LocalClock m_localClock;
+    TimeStampSeparators m_stampSeparators; // of the window's locale
     QTimer m_wakeTimer;
     QElapsedTimer m_clock; // monotonic time base of the reply time-out
     QString m_chosenFile;  // the name chosen at the last file prompt

@@ -1,3 +1,4 @@
+#include "app/Captions.h"
 #include "app/frmMain.h"
 #include "exchange/LineFramer.h"
 #include "exchange/TimeStamp.h"
@@ -20,15 +21,48 @@ public:
     using Failure::Failure;
 };
 
+// The device went away, or the port stopped delivering: the connection is over.
+class LinkLost : public PortError {
+public:
+    using PortError::PortError;
+};
+
 bool isSet(const QCheckBox* box)
 {
     return box->checkState() == Qt::Checked;
+}
+
+// The characters of a command that have no byte of their own on the line (anything beyond
+// U+00FF), each named once, in the order they first appear: "−" (U+2212), "μ" (U+03BC).
+QStringList unsendableCharacters(const QString& command)
+{
+    QStringList named;
+    QList<char32_t> seen;
+    for (const char32_t c : command.toUcs4()) {
+        if (c <= 0xFF || seen.contains(c))
+            continue;
+        seen.append(c);
+        const QString code = QString::number(uint(c), 16).toUpper().rightJustified(4, u'0');
+        named << QStringLiteral("\"%1\" (U+%2)").arg(QString::fromUcs4(&c, 1), code);
+    }
+    return named;
 }
 
 } // namespace
 
 void frmMain::cmdSend_Click()
 {
+    // A character without a byte on the line would go out as something else than what the log
+    // shows: such a command is not sent at all, and stays in the box to be corrected.
+    const QStringList unsendable = unsendableCharacters(txtcmd->currentText());
+    if (!unsendable.isEmpty()) {
+        showMessage(QMessageBox::Warning, QStringLiteral("Error"),
+                    QStringLiteral("The command was not sent: %1 cannot be sent to the "
+                                   "instrument, which takes only the characters U+0000 to U+00FF "
+                                   "(Latin-1). Correct the command and send it again.")
+                        .arg(unsendable.join(QStringLiteral(", "))));
+        return;
+    }
     const bool sendHadFocus = cmdSend->hasFocus();
     cmdSend->setEnabled(false);
     const QString command = txtcmd->currentText();
@@ -89,7 +123,7 @@ int frmMain::waitingCharacters()
     const int waiting = ComPort->InBufferCount();
     // A device that went away is a failure once what it sent before has been read.
     if (waiting == 0 && !ComPort->DeviceLost().isEmpty())
-        throw PortError(ComPort->DeviceLost());
+        throw LinkLost(ComPort->DeviceLost());
     return waiting;
 }
 
@@ -137,7 +171,7 @@ void frmMain::handleReplyLine(QString reply)
     if (isSet(chkStrip))
         reply = ParseString(reply);
     const bool withTimeStamp = isSet(chkTimeStamp);
-    const QString stamp = withTimeStamp ? timeStampText(QDateTime::currentDateTime()) : QString();
+    const QString stamp = withTimeStamp ? timeStampText(localNow(), m_stampSeparators) : QString();
     if (State.VisualOutput) {
         addReplyRow(stamp, reply);
         return;
@@ -159,6 +193,13 @@ void frmMain::StartCheckingPort()
     if (m_polling)
         return;
     m_polling = true;
+    // While the loop reads, the port keeps every byte that comes; once nobody reads, it holds
+    // a bounded amount again.
+    ComPort->setInBufferSize(0);
+    const auto stopPolling = [this] {
+        m_polling = false;
+        ComPort->setInBufferSize(SerialPortControl::DefaultInBufferSize);
+    };
     bool mayWait = false;
     try {
         for (;;) {
@@ -172,7 +213,7 @@ void frmMain::StartCheckingPort()
             }
             mayWait = waiting == 0;
             if (State.Unloading) {
-                m_polling = false;
+                stopPolling();
                 endProgramAfterClose();
                 return;
             }
@@ -180,17 +221,28 @@ void frmMain::StartCheckingPort()
                 break;
         }
     } catch (const Failure& failure) {
-        // The loop stops; the port stays open and the caption keeps saying Disconnect.
-        m_polling = false;
+        // The loop stops. A stream file that cannot be written leaves the port open and the
+        // caption saying Disconnect; a device that is gone cannot stay open, so the window then
+        // shows the disconnected state, from which one press of Connect connects again.
+        stopPolling();
         showMessage(QMessageBox::Warning, QStringLiteral("Error"), failure.description());
         // The window may have been closed while the message was up.
-        if (State.Unloading)
+        if (State.Unloading) {
             endProgramAfterClose();
+            return;
+        }
+        if (dynamic_cast<const LinkLost*>(&failure) && cmdConnect->text() == kDisconnectCaption)
+            disconnectSequence();
         return;
     }
-    m_polling = false;
+    stopPolling();
     if (ComPort->PortOpen())
         ComPort->setPortOpen(false);
+}
+
+QDateTime frmMain::localNow() const
+{
+    return m_localClock ? m_localClock() : QDateTime::currentDateTime();
 }
 
 void frmMain::endProgramAfterClose()

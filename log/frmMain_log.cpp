@@ -81,7 +81,7 @@ void frmMain::cmdSave_Click()
     if (State.StreamFileName.isEmpty())
         return;
     const QString path = State.StreamFileName;
-    const QString date = savedLogDate(QDateTime::currentDateTime());
+    const QString date = savedLogDate(localNow());
     const int rows = lstResponse->Count();
     const QString failure = writeWholeFile(path, [&](QIODevice& out) {
         return writeSavedLog(out, date, rows, [this](int row) {

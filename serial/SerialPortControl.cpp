@@ -10,21 +10,97 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <dirent.h>
+#include <sys/sysmacros.h>
+
+#include <cstdlib>
 #endif
 
 namespace {
 
 #ifdef Q_OS_UNIX
-// Name of the group that owns the device, or "" when it cannot be read.
-QString owningGroup(const QString& path)
+// The mode of a file as "ls -l" writes it, such as "crw-rw----".
+QString modeText(mode_t mode)
 {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+    QString text;
+    text += S_ISCHR(mode)    ? QLatin1Char('c')
+            : S_ISBLK(mode)  ? QLatin1Char('b')
+            : S_ISDIR(mode)  ? QLatin1Char('d')
+            : S_ISFIFO(mode) ? QLatin1Char('p')
+            : S_ISSOCK(mode) ? QLatin1Char('s')
+            : S_ISLNK(mode)  ? QLatin1Char('l')
+                             : QLatin1Char('-');
+    const char* const letters = "rwxrwxrwx";
+    for (int bit = 0; bit < 9; ++bit)
+        text += (mode & (0400 >> bit)) ? QLatin1Char(letters[bit]) : QLatin1Char('-');
+    return text;
+}
+
+QString userName(uid_t uid)
+{
+    const struct passwd* entry = ::getpwuid(uid);
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString::number(uid);
+}
+
+QString groupName(gid_t gid)
+{
+    const struct group* entry = ::getgrgid(gid);
+    return entry ? QString::fromLocal8Bit(entry->gr_name) : QString::number(gid);
+}
+#endif
+
+#ifdef Q_OS_LINUX
+// A running program whose controlling terminal is the device, as "name (process N)", or "".
+// The kernel gives a pseudo-terminal number to the next one who asks, so an alias left behind
+// can come to name somebody's shell; opening that would take over what they type.
+QString controllingProcessOf(const QString& path)
+{
+    struct stat device {};
+    if (::stat(QFile::encodeName(path).constData(), &device) != 0 || !S_ISCHR(device.st_mode))
         return QString();
-    const struct group* entry = ::getgrgid(info.st_gid);
-    return entry ? QString::fromLocal8Bit(entry->gr_name) : QString();
+    DIR* processes = ::opendir("/proc");
+    if (!processes)
+        return QString();
+    QString holder;
+    while (const dirent* entry = ::readdir(processes)) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0')
+            continue;
+        QFile statFile(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!statFile.open(QIODevice::ReadOnly))
+            continue; // ended meanwhile
+        const QByteArray stat = statFile.read(1024);
+        // "pid (name) state ppid pgrp session tty_nr ...": the name may hold blanks and ")".
+        const qsizetype nameEnd = stat.lastIndexOf(')');
+        const qsizetype nameStart = stat.indexOf('(');
+        if (nameEnd < 0 || nameStart < 0)
+            continue;
+        const QList<QByteArray> fields = stat.mid(nameEnd + 2).split(' ');
+        if (fields.size() < 5)
+            continue;
+        const unsigned long tty = fields[4].toULong();
+        const unsigned int ttyMajor = (tty >> 8) & 0xfff;
+        const unsigned int ttyMinor = (tty & 0xff) | ((tty >> 12) & 0xfff00);
+        if (tty == 0 || ttyMajor != major(device.st_rdev) || ttyMinor != minor(device.st_rdev))
+            continue;
+        const bool leader = fields[3].toLong() == pid; // the session's own program, e.g. a shell
+        if (holder.isEmpty() || leader) {
+            holder =
+                QStringLiteral("%1 (process %2)")
+                    .arg(QString::fromLocal8Bit(stat.mid(nameStart + 1, nameEnd - nameStart - 1)))
+                    .arg(pid);
+            if (leader)
+                break;
+        }
+    }
+    ::closedir(processes);
+    return holder;
 }
 #endif
 
@@ -47,10 +123,30 @@ bool isTerminalDevice(const QString& path)
 
 } // namespace
 
+QString permissionDeniedText(const QString& portLabel, const QString& owner, const QString& group,
+                             uint mode)
+{
+    // Joining the group helps only where the group may read and write the device.
+    if ((mode & 0060) == 0060)
+        return QStringLiteral("Permission denied for %1. Join the group that owns the device "
+                              "(%2), for example with \"sudo usermod -aG %2 $USER\", then log "
+                              "out and in again.")
+            .arg(portLabel, group);
+#ifdef Q_OS_UNIX
+    const QString modeString = modeText(mode_t(mode));
+#else
+    const QString modeString = QString::number(mode, 8);
+#endif
+    return QStringLiteral("Permission denied for %1. The device belongs to the user %2 and the "
+                          "group %3 with the mode %4, which lets no group read and write it: ask "
+                          "the administrator of this computer for access to it.")
+        .arg(portLabel, owner, group, modeString);
+}
+
 SerialPortControl::SerialPortControl(QObject* parent) : QObject(parent)
 {
-    // Received data is never thrown away: the buffer grows until the program reads it.
-    m_port.setReadBufferSize(0);
+    m_port.setObjectName(QStringLiteral("port"));
+    setInBufferSize(DefaultInBufferSize);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortControl::portErrorOccurred);
 }
 
@@ -160,6 +256,14 @@ void SerialPortControl::setPortOpen(bool open)
     if (!QFileInfo::exists(m_device))
         throw PortError(openFailure(QSerialPort::DeviceNotFoundError));
 #endif
+#ifdef Q_OS_LINUX
+    const QString holder = controllingProcessOf(m_device);
+    if (!holder.isEmpty())
+        throw PortError(QStringLiteral("%1 is in use: it is the terminal of the running program "
+                                       "%2. BVTerm does not open a terminal that belongs to "
+                                       "another program; choose another port.")
+                            .arg(portLabel(), holder));
+#endif
     m_port.setPortName(m_device);
     if (!m_port.open(QIODevice::ReadWrite))
         throw PortError(openFailure(m_port.error()));
@@ -168,6 +272,9 @@ void SerialPortControl::setPortOpen(bool open)
     // reason not to talk to them.
     m_port.setDataTerminalReady(true);
     m_port.setRequestToSend(false);
+    // What the system held for the device before this connection (an instrument that went on
+    // talking while nobody listened) is not this connection's reply.
+    m_port.clear(QSerialPort::Input);
     m_port.clearError();
     ++m_openCount;
 }
@@ -188,13 +295,11 @@ QString SerialPortControl::openFailure(QSerialPort::SerialPortError error) const
             .arg(label);
     case QSerialPort::PermissionError: {
 #ifdef Q_OS_UNIX
-        if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0) {
-            const QString group = owningGroup(path);
-            return QStringLiteral("Permission denied for %1. Join the group that owns the "
-                                  "device (%2), for example with \"sudo usermod -aG %2 $USER\", "
-                                  "then log out and in again.")
-                .arg(label, group.isEmpty() ? QStringLiteral("dialout") : group);
-        }
+        struct stat info {};
+        if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 &&
+            ::stat(QFile::encodeName(path).constData(), &info) == 0)
+            return permissionDeniedText(label, userName(info.st_uid), groupName(info.st_gid),
+                                        info.st_mode);
 #endif
         return QStringLiteral("%1 is in use by another program.").arg(label);
     }
@@ -207,6 +312,16 @@ QString SerialPortControl::openFailure(QSerialPort::SerialPortError error) const
     default:
         return QStringLiteral("%1 could not be opened: %2.").arg(label, m_port.errorString());
     }
+}
+
+void SerialPortControl::setInBufferSize(int bytes)
+{
+    m_port.setReadBufferSize(std::max(0, bytes));
+}
+
+int SerialPortControl::InBufferSize() const
+{
+    return static_cast<int>(m_port.readBufferSize());
 }
 
 int SerialPortControl::InBufferCount() const
@@ -270,13 +385,21 @@ void SerialPortControl::portErrorOccurred(QSerialPort::SerialPortError error)
 {
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
         return;
-    if (!m_lost.isEmpty() || !m_port.isOpen() || !deviceHungUp())
+    if (!m_lost.isEmpty() || !m_port.isOpen())
         return;
-    // A hung-up device reports the error again on every turn of the event loop, so the port is
-    // closed right away; what it sent before stays readable.
+    // A resource error stops the port from reading any further; a read error is retried on
+    // every turn of the event loop, and is final when the device hung up. Either way the port
+    // is closed right away, and what it received before stays readable.
+    const bool hungUp = deviceHungUp();
+    if (error == QSerialPort::ReadError && !hungUp)
+        return;
+    const QString reason = m_port.errorString();
     m_leftover = m_port.readAll();
-    m_lost = QStringLiteral("%1 was disconnected: the device went away or the other end hung up.")
-                 .arg(portLabel());
+    m_lost = hungUp ? QStringLiteral("%1 was disconnected: the device went away or the other end "
+                                     "hung up.")
+                          .arg(portLabel())
+                    : QStringLiteral("%1 stopped delivering data (%2), so it was closed.")
+                          .arg(portLabel(), reason);
     const quint64 session = m_openCount;
     QMetaObject::invokeMethod(
         this, [this, session] { closeLostDevice(session); }, Qt::QueuedConnection);

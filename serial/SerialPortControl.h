@@ -13,6 +13,11 @@ public:
     using Failure::Failure;
 };
 
+// What the user is told when the device exists but may not be opened: the group to join when
+// that group may read and write it, otherwise the device's owner, group and mode ("crw-------").
+QString permissionDeniedText(const QString& portLabel, const QString& owner, const QString& group,
+                             uint mode);
+
 // The window's serial port, reduced to the few operations the terminal relies on. Received
 // bytes are only ever polled; bytes and characters map one to one (Latin-1). Operations that
 // can fail throw PortError; PortOpen and InBufferCount never fail.
@@ -37,6 +42,13 @@ public:
     // How many characters one read of Input returns at most; 0 means all that are waiting.
     void setInputLen(int length) { m_inputLen = std::max(0, length); }
     int InputLen() const { return m_inputLen; }
+
+    // Bytes the port holds for the program before it stops taking more from the device; 0
+    // holds all that come. While nobody reads (no polling loop), a bounded buffer keeps a
+    // talking instrument from filling memory: what does not fit is lost at the device.
+    static constexpr int DefaultInBufferSize = 30000;
+    void setInBufferSize(int bytes);
+    int InBufferSize() const;
 
     // Received characters waiting to be read; 0 once the port is closed.
     int InBufferCount() const;
@@ -69,7 +81,7 @@ private:
     void closeLostDevice(quint64 session);
     bool deviceHungUp() const;
 
-    QSerialPort m_port;
+    QSerialPort m_port{this};
     int m_commPort = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
     LineSettings m_line;

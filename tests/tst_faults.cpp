@@ -22,6 +22,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -45,13 +46,17 @@ private slots:
     void instrumentHangsUp_data();
     void instrumentHangsUp();
     void busyPort();
+    void permissionDenied_data();
     void permissionDenied();
     void streamFolderDisappears();
     void streamToAFullDisk_data();
     void streamToAFullDisk();
     void closeDuringARead();
     void closeDuringAModalBox();
+    void closeDuringAReconnect_data();
     void closeDuringAReconnect();
+    void hangUpWithLinesStillBuffered();
+    void closeWhileLinesWaitToBeStreamed();
     void connectAndDisconnectInQuickSuccession();
 };
 
@@ -106,9 +111,30 @@ void FaultsTest::busyPort()
     });
 }
 
+void FaultsTest::permissionDenied_data()
+{
+    QTest::addColumn<uint>("mode");
+    QTest::addColumn<bool>("groupAdvice"); // the group may read and write: join it
+    QTest::newRow("only the owner may read") << 0400u << false;
+    QTest::newRow("the group may read and write") << 0660u << true;
+}
+
 void FaultsTest::permissionDenied()
 {
+    QFETCH(uint, mode);
+    QFETCH(bool, groupAdvice);
     // Root opens any device whatever its mode, so the connect runs as an unprivileged user.
+    const bool asRoot = ::geteuid() == 0;
+    const QStringList asNobody = {"--reuid=65534", "--regid=65534", "--clear-groups"};
+    if (asRoot) {
+        QProcess check;
+        check.start("setpriv", asNobody + QStringList{"true"});
+        if (!check.waitForFinished(10000) || check.exitStatus() != QProcess::NormalExit ||
+            check.exitCode() != 0)
+            QSKIP("no program can be run here as another user (setpriv)");
+    } else if (groupAdvice) {
+        QSKIP("only root can give the device to a group the probe is not in");
+    }
     PseudoTerminal line;
     QTemporaryDir home;
     QFile::setPermissions(home.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
@@ -119,32 +145,39 @@ void FaultsTest::permissionDenied()
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                           QFile::ReadOther | QFile::ExeOther);
     QVERIFY(QFile::link(line.slavePath(), ports + "/com8"));
-    // Read-only even for its owner: whoever runs the probe may not write to the device.
-    QFile::setPermissions(line.slavePath(), QFile::ReadOwner);
+    const QByteArray device = QFile::encodeName(line.slavePath());
+    if (groupAdvice)
+        QCOMPARE(::chown(device.constData(), 0, 20), 0); // a group the probe is not in
+    QCOMPARE(::chmod(device.constData(), mode), 0);
+    const QFileInfo info(line.slavePath());
 
     QProcess probe;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_DATA_HOME", home.path());
     environment.insert("XDG_RUNTIME_DIR", home.path());
     probe.setProcessEnvironment(environment);
-    if (::geteuid() == 0) {
-        probe.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                QStringLiteral(BVTERM_FAULT_PROBE), "8"});
-    } else {
+    if (asRoot)
+        probe.start("setpriv", asNobody + QStringList{QStringLiteral(BVTERM_FAULT_PROBE), "8"});
+    else
         probe.start(QStringLiteral(BVTERM_FAULT_PROBE), {"8"});
-    }
     QVERIFY(probe.waitForFinished(30000));
-    const QString output = QString::fromLocal8Bit(probe.readAllStandardOutput());
-    if (probe.exitCode() != 0 || !output.contains("caption"))
-        QSKIP(qPrintable("the connect could not be run as an unprivileged user: " +
-                         QString::fromLocal8Bit(probe.readAllStandardError()).trimmed()));
-    const QStringList lines = output.split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 2);
-    QVERIFY2(lines[0].startsWith("Communication Error\tPermission denied for COM 8 (" +
-                                 line.slavePath() + ")."),
-             qPrintable(lines[0]));
-    QVERIFY2(lines[0].contains("Join the group that owns the device"), qPrintable(lines[0]));
-    QCOMPARE(lines[1], "caption\t" + kConnectCaption);
+    const QString errors = QString::fromLocal8Bit(probe.readAllStandardError());
+    QVERIFY2(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0,
+             qPrintable(errors));
+    const QStringList lines =
+        QString::fromLocal8Bit(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const QString denied =
+        "Communication Error\tPermission denied for COM 8 (" + line.slavePath() + "). ";
+    const QString told =
+        groupAdvice
+            ? denied + "Join the group that owns the device (" + info.group() +
+                  "), for example with \"sudo usermod -aG " + info.group() +
+                  " $USER\", then log out and in again."
+            : denied + "The device belongs to the user " + info.owner() + " and the group " +
+                  info.group() +
+                  " with the mode cr--------, which lets no group read and write it: ask the "
+                  "administrator of this computer for access to it.";
+    QCOMPARE(lines, QStringList({told, "caption\t" + kConnectCaption}));
 }
 
 void FaultsTest::streamFolderDisappears()
@@ -268,23 +301,120 @@ void FaultsTest::closeDuringAModalBox()
     });
 }
 
+void FaultsTest::closeDuringAReconnect_data()
+{
+    // The command box's text at the moment the window is closed.
+    QTest::addColumn<QString>("closeWhen");
+    QTest::addColumn<quint64>("opens");
+    QTest::newRow("during the disconnect half") << kCommandPromptAfterDisconnect << quint64(1);
+    QTest::newRow("during the connect half") << QString() << quint64(2);
+}
+
 void FaultsTest::closeDuringAReconnect()
 {
+    QFETCH(QString, closeWhen);
+    QFETCH(quint64, opens);
     Bench bench;
+    bool closed = false;
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
         bench.line->write("before\n");
         QTRY_COMPARE(logRowCount(bench.w), 1);
         onGui([&] {
+            QObject::connect(bench.w.txtcmd, &QComboBox::editTextChanged, &bench.w,
+                             [&](const QString& text) {
+                                 if (text == closeWhen && !closed) {
+                                     closed = true;
+                                     bench.w.close();
+                                 }
+                             });
             bench.w.cboBaudRate->setCurrentText("19200"); // queues a disconnect and a connect
-            bench.w.close();
         });
         QTRY_VERIFY(onGui([&] { return bench.w.hasEndedProgram(); }));
         QVERIFY(waitUntil([&] { return !onGui([&] { return bench.w.isPolling(); }); }));
-        QVERIFY(!onGui([&] { return bench.w.ComPort->PortOpen(); }));
+    });
+    QVERIFY(closed);
+    QCOMPARE(bench.w.ComPort->OpenCount(), opens);
+    QVERIFY(!bench.w.ComPort->PortOpen());
+    QCOMPARE(bench.messages.count(), 0);
+}
+
+// A burst of lines of 12 bytes each, "line 00000\r\n" on.
+QByteArray burstOfLines(int count)
+{
+    QByteArray burst;
+    for (int i = 0; i < count; ++i)
+        burst += "line " + QByteArray::number(i).rightJustified(5, '0') + "\r\n";
+    return burst;
+}
+
+void FaultsTest::hangUpWithLinesStillBuffered()
+{
+    Bench bench;
+    const QByteArray burst = burstOfLines(30000);
+    QStringList lines;
+    for (const QByteArray& line : burst.split('\n'))
+        if (!line.isEmpty())
+            lines << QString::fromLatin1(line.chopped(1));
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        bench.line->write(burst);
+        QVERIFY(bench.line->waitUntilQueued(0));
+        // The terminal has taken the lines from the line but not logged them all yet. (What
+        // the system still passes along at that moment is thrown away by the hang-up.)
+        const auto [logged, buffered] = onGui([&] {
+            const std::pair<int, int> held{bench.w.lstResponse->Count(),
+                                           bench.w.ComPort->InBufferCount()};
+            bench.line->releaseSlave();
+            bench.line->hangUp();
+            return held;
+        });
+        QVERIFY2(buffered >= 12, "every line was logged before the hang-up");
+        QTRY_COMPARE_WITH_TIMEOUT(bench.messages.count(), 1, 60000);
+        // Every complete line the terminal held arrived, in order, before the box.
+        const QStringList responses = bench.responses();
+        QCOMPARE(responses, lines.mid(0, responses.size()));
+        QVERIFY2(responses.size() * 12 >= logged * 12 + buffered - 11,
+                 qPrintable(QStringLiteral("%1 rows, %2 + %3 bytes held at the hang-up")
+                                .arg(responses.size())
+                                .arg(logged)
+                                .arg(buffered)));
+        QVERIFY2(bench.messages.last().text.contains("was disconnected"),
+                 qPrintable(bench.messages.last().text));
+        QCOMPARE(onGui([&] { return bench.w.cmdConnect->text(); }), kConnectCaption);
+    });
+}
+
+void FaultsTest::closeWhileLinesWaitToBeStreamed()
+{
+    Bench bench;
+    const QString stream = bench.dir.filePath("stream.txt");
+    bench.streamTo(stream);
+    const QByteArray burst = burstOfLines(20000);
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        bench.line->write(burst + "part");
+        QVERIFY(bench.line->waitUntilQueued(0));
+        const auto [streamed, waiting] = onGui([&] {
+            const std::pair<qint64, int> held{QFileInfo(stream).size(),
+                                              bench.w.ComPort->InBufferCount()};
+            bench.w.close();
+            return held;
+        });
+        QVERIFY2(waiting >= 16, "every line was streamed before the close");
+        QTRY_VERIFY_WITH_TIMEOUT(onGui([&] { return bench.w.hasEndedProgram(); }), 60000);
+        // Every complete line the terminal held is in the file once, in order; the unfinished
+        // one is not.
+        const QByteArray written = readFile(stream);
+        QCOMPARE(written, burst.left(written.size()));
+        QVERIFY(written.endsWith("\r\n"));
+        QVERIFY2(written.size() >= streamed + waiting - 11 - 4,
+                 qPrintable(QStringLiteral("%1 bytes in the file, %2 + %3 held at the close")
+                                .arg(written.size())
+                                .arg(streamed)
+                                .arg(waiting)));
     });
     QCOMPARE(bench.messages.count(), 0);
-    QVERIFY(!bench.w.ComPort->PortOpen());
 }
 
 void FaultsTest::connectAndDisconnectInQuickSuccession()

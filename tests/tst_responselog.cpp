@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -24,6 +25,8 @@ private slots:
     void clearEmptiesTheLog();
     void bringIntoViewShowsTheRow_data();
     void bringIntoViewShowsTheRow();
+    void copyTakesTheSelectedRow_data();
+    void copyTakesTheSelectedRow();
     void clearDisablesSaveAndKeepsTheRest();
     void clearOnEmptyLog();
     void streamingColourDiffersFromWhite();
@@ -146,6 +149,36 @@ void ResponseLogTest::bringIntoViewShowsTheRow()
     QTest::keyClick(&log, Qt::Key_Home);
     QCOMPARE(log.SelectedRow(), 1);
     QCOMPARE(log.TopRow(), 1);
+}
+
+void ResponseLogTest::copyTakesTheSelectedRow_data()
+{
+    QTest::addColumn<int>("downPresses"); // from no selection; 0 copies nothing
+    QTest::addColumn<QString>("copied");
+    QTest::newRow("nothing selected") << 0 << "before";
+    QTest::newRow("command row") << 1 << "ID?\t";
+    QTest::newRow("stamped reply, whole text")
+        << 2 << "12/25/2026 09:05:03.007\t" + QString(500, 'x');
+    QTest::newRow("notice") << 3 << "\tData streaming canceled. ";
+}
+
+void ResponseLogTest::copyTakesTheSelectedRow()
+{
+    QFETCH(int, downPresses);
+    QFETCH(QString, copied);
+    ResponseListView log;
+    log.resize(300, 200);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    log.AddRow("ID?");
+    log.SetResponse(log.AddRow("12/25/2026 09:05:03.007"), QString(500, 'x'));
+    log.SetResponse(log.AddRow(QString()), "Data streaming canceled. ");
+    QApplication::clipboard()->setText("before");
+    log.setFocus();
+    for (int i = 0; i < downPresses; ++i)
+        QTest::keyClick(&log, Qt::Key_Down);
+    QTest::keySequence(&log, QKeySequence::Copy);
+    QCOMPARE(QApplication::clipboard()->text(), copied);
 }
 
 void ResponseLogTest::clearDisablesSaveAndKeepsTheRest()

@@ -41,6 +41,8 @@ private slots:
     void sends();
     void sendButtonDoesNotAddToTheList();
     void commandSentWhileAReplyIsRead();
+    void unsendableCommandIsRefused_data();
+    void unsendableCommandIsRefused();
     void failedWriteIsReported();
 };
 
@@ -51,9 +53,9 @@ void SendingTest::sends_data()
     QTest::newRow("twice the same") << QStringList{"XY", "XY"} << QByteArray("XY\r\nXY\r\n");
     QTest::newRow("empty command") << QStringList{""} << QByteArray("\r\n");
     QTest::newRow("not trimmed") << QStringList{"  a b  "} << QByteArray("  a b  \r\n");
-    QTest::newRow("one byte per character") << QStringList{"T=25\u00b0C \u20ac"}
-                                            << QByteArray("T=25\xb0"
-                                                          "C ?\r\n");
+    QTest::newRow("one byte per character, micro sign") << QStringList{"T=25\u00b0C \u00b5"}
+                                                        << QByteArray("T=25\xb0"
+                                                                      "C \xb5\r\n");
 }
 
 void SendingTest::sends()
@@ -125,14 +127,57 @@ void SendingTest::commandSentWhileAReplyIsRead()
     });
 }
 
-void SendingTest::failedWriteIsReported()
+void SendingTest::unsendableCommandIsRefused_data()
 {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("Greek mu") << "RANGE 5\u03bcV"
+                              << "\"\u03bc\" (U+03BC)";
+    QTest::newRow("pasted minus sign, twice") << "OFFS \u22125\u2212"
+                                              << "\"\u2212\" (U+2212)";
+    QTest::newRow("emoji and euro sign") << "NOTE \U0001F600 \u20ac"
+                                         << "\"\U0001F600\" (U+1F600), \"\u20ac\" (U+20AC)";
+}
+
+void SendingTest::unsendableCommandIsRefused()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, named);
     Bench bench;
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
+        bench.type(command, true);
+        QTRY_COMPARE(bench.messages.count(), 1);
+        QCOMPARE(bench.messages.last().title, QStringLiteral("Error"));
+        QCOMPARE(bench.messages.last().text,
+                 "The command was not sent: " + named +
+                     " cannot be sent to the instrument, which takes only the characters U+0000 "
+                     "to U+00FF (Latin-1). Correct the command and send it again.");
+        // Nothing logged, the text kept for correcting; Enter still added it to the list.
+        QCOMPARE(logRowCount(bench.w), 0);
+        QCOMPARE(onGui([&] { return bench.w.txtcmd->currentText(); }), command);
+        QCOMPARE(bench.dropDown(), QStringList{command});
+        // Nothing went out: the next command is the first thing on the line.
+        onGui([&] { bench.w.txtcmd->lineEdit()->clear(); });
+        bench.type("OK?", true);
+        QCOMPARE(bench.line->read(5), QByteArray("OK?\r\n"));
+        QCOMPARE(logRowCount(bench.w), 1);
+    });
+}
+
+void SendingTest::failedWriteIsReported()
+{
+    // The loop stopped on a stream file it cannot write, so the window stays connected; then
+    // the instrument goes away, and the next command cannot be written.
+    Bench bench;
+    bench.streamTo("/nonexistent-folder/stream.txt");
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        bench.line->write("1\n");
+        QTRY_COMPARE(bench.messages.count(), 1);
         bench.line->releaseSlave();
         bench.line->hangUp();
-        QTRY_COMPARE(bench.messages.count(), 1); // the polling loop reports the hang-up
+        QTRY_VERIFY(!onGui([&] { return bench.w.ComPort->PortOpen(); }));
         bench.type("AFTER", true);
         QTRY_COMPARE(bench.messages.count(), 2);
         const ShownMessage shown = bench.messages.last();
@@ -140,8 +185,8 @@ void SendingTest::failedWriteIsReported()
         QVERIFY2(shown.text.startsWith("The command was not sent.") && shown.text.contains("COM 5"),
                  qPrintable(shown.text));
         // The command row stays; the window goes on working.
-        QCOMPARE(logRowCount(bench.w), 1);
-        QCOMPARE(logCell(bench.w, 1, 0), QStringLiteral("AFTER"));
+        QCOMPARE(logRowCount(bench.w), 2);
+        QCOMPARE(logCell(bench.w, 2, 0), QStringLiteral("AFTER"));
         QVERIFY(onGui([&] { return bench.w.cmdSend->isEnabled(); }));
     });
 }

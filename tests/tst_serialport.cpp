@@ -10,6 +10,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QSerialPort>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -50,7 +57,13 @@ private slots:
     void openFailures();
     void busyPort();
     void permissionDenied();
+    void permissionAdvice_data();
+    void permissionAdvice();
+    void refusesAnotherProgramsTerminal();
+    void forgetsWhatCameBeforeTheConnection();
+    void holdsBoundedInputWhileNobodyReads();
     void hangUpKeepsWhatArrived();
+    void stoppedDeliveryCountsAsLost();
     void reopenAfterHangUp();
 
 private:
@@ -308,6 +321,116 @@ void SerialPortTest::permissionDenied()
     }
 }
 
+void SerialPortTest::permissionAdvice_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<uint>("mode");
+    QTest::addColumn<QString>("text");
+    const QString denied = QStringLiteral("Permission denied for COM 5 (/dev/ttyUSB0). ");
+    QTest::newRow("group may read and write")
+        << "dialout" << 020660u
+        << denied + "Join the group that owns the device (dialout), for example with \"sudo "
+                    "usermod -aG dialout $USER\", then log out and in again.";
+    QTest::newRow("group may only write, as on a terminal")
+        << "tty" << 020620u
+        << denied + "The device belongs to the user root and the group tty with the mode "
+                    "crw--w----, which lets no group read and write it: ask the administrator "
+                    "of this computer for access to it.";
+    QTest::newRow("owner alone") << "root" << 020600u
+                                 << denied + "The device belongs to the user root and the group "
+                                             "root with the mode crw-------, which lets no group "
+                                             "read and write it: ask the administrator of this "
+                                             "computer for access to it.";
+}
+
+void SerialPortTest::permissionAdvice()
+{
+    QFETCH(QString, group);
+    QFETCH(uint, mode);
+    QFETCH(QString, text);
+    QCOMPARE(permissionDeniedText("COM 5 (/dev/ttyUSB0)", "root", group, mode), text);
+}
+
+void SerialPortTest::refusesAnotherProgramsTerminal()
+{
+    PortAliases aliases;
+    PseudoTerminal line;
+    aliases.point(6, line.slavePath());
+    // Another session takes the device as its terminal, as a shell does with its own.
+    const QByteArray device = QFile::encodeName(line.slavePath());
+    int ready[2];
+    QCOMPARE(::pipe(ready), 0);
+    const pid_t program = ::fork();
+    if (program == 0) {
+        ::setsid();
+        const int fd = ::open(device.constData(), O_RDWR);
+        ::ioctl(fd, TIOCSCTTY, 0);
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t ignored = ::write(ready[1], &byte, 1);
+        for (;;)
+            ::pause();
+    }
+    char byte = 0;
+    QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
+    ::close(ready[0]);
+    ::close(ready[1]);
+
+    SerialPortControl port;
+    port.setCommPort(6);
+    QString refusal;
+    try {
+        port.setPortOpen(true);
+    } catch (const PortError& failure) {
+        refusal = failure.description();
+    }
+    ::kill(program, SIGKILL);
+    ::waitpid(program, nullptr, 0);
+    QCOMPARE(refusal, QStringLiteral("COM 6 (%1) is in use: it is the terminal of the running "
+                                     "program tst_serialport (process %2). BVTerm does not open "
+                                     "a terminal that belongs to another program; choose "
+                                     "another port.")
+                          .arg(line.slavePath())
+                          .arg(program));
+    QVERIFY(!port.PortOpen());
+    // Once that program has ended, the device is free.
+    port.setPortOpen(true);
+    QVERIFY(port.PortOpen());
+}
+
+void SerialPortTest::forgetsWhatCameBeforeTheConnection()
+{
+    PortAliases aliases;
+    PseudoTerminal line;
+    aliases.point(3, line.slavePath());
+    line.write("stale\r\n");
+    QVERIFY(line.waitUntilQueued(7));
+    SerialPortControl port;
+    port.setCommPort(3);
+    port.setPortOpen(true);
+    line.write("fresh\n");
+    QTRY_COMPARE(port.InBufferCount(), 6);
+    QCOMPARE(port.Input(), QStringLiteral("fresh\n"));
+}
+
+void SerialPortTest::holdsBoundedInputWhileNobodyReads()
+{
+    OpenPort open(3);
+    SerialPortControl& port = open.port;
+    QCOMPARE(port.InBufferSize(), 30000);
+    QByteArray talk;
+    for (int i = 0; talk.size() < 32000; ++i)
+        talk += "reading " + QByteArray::number(i) + "\r\n";
+    talk.truncate(32000);
+    std::thread instrument([&] { open.line.write(talk); });
+    QTRY_COMPARE(port.InBufferCount(), 30000);
+    instrument.join();
+    QVERIFY(open.line.waitUntilQueued(2000)); // the rest waits at the device
+    // Someone reads again: the port takes everything, and nothing was dropped.
+    port.setInBufferSize(0);
+    QTRY_COMPARE(port.InBufferCount(), 32000);
+    QCOMPARE(port.Input().toLatin1(), talk);
+}
+
 void SerialPortTest::hangUpKeepsWhatArrived()
 {
     OpenPort open(5, 1);
@@ -326,9 +449,29 @@ void SerialPortTest::hangUpKeepsWhatArrived()
         rest += port.Input();
     QCOMPARE(rest, QStringLiteral("A1\nB2"));
     QVERIFY_THROWS_EXCEPTION(PortError, port.setOutput("X"));
-    // Nothing spins: with the port closed, the event loop goes idle.
-    QTest::qWait(50);
-    QCOMPARE(port.InBufferCount(), 0);
+    // Nothing spins: once the hang-up has been seen, the port reports no error over and over.
+    QSignalSpy errors(port.findChild<QSerialPort*>(), &QSerialPort::errorOccurred);
+    QTest::qWait(1000);
+    QCOMPARE(errors.count(), 0);
+}
+
+void SerialPortTest::stoppedDeliveryCountsAsLost()
+{
+    // The descriptor turns into one that cannot be read: the port stops delivering without any
+    // hang-up, which the program must learn of as it does of a hang-up.
+    OpenPort open(4);
+    SerialPortControl& port = open.port;
+    open.line.write("kept\n");
+    waitForBytes(port, 5);
+    const int unreadable = ::open("/dev/null", O_WRONLY);
+    QVERIFY(::dup2(unreadable, int(port.findChild<QSerialPort*>()->handle())) >= 0);
+    ::close(unreadable);
+    QTRY_VERIFY(!port.DeviceLost().isEmpty());
+    QVERIFY2(port.DeviceLost().startsWith("COM 4 (" + open.line.slavePath() +
+                                          ") stopped delivering data"),
+             qPrintable(port.DeviceLost()));
+    QVERIFY(!port.PortOpen());
+    QCOMPARE(port.Input(), QStringLiteral("kept\n"));
 }
 
 void SerialPortTest::reopenAfterHangUp()

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -105,6 +106,25 @@ QByteArray PseudoTerminal::readUntil(const QByteArray& terminator, int timeoutMs
     while (!result.endsWith(terminator) && !deadline.hasExpired())
         result += read(1, int(std::max<qint64>(1, deadline.remainingTime())));
     return result;
+}
+
+int PseudoTerminal::queuedForTerminal() const
+{
+    int count = 0;
+    if (m_slave < 0 || ::ioctl(m_slave, FIONREAD, &count) != 0)
+        return -1;
+    return count;
+}
+
+bool PseudoTerminal::waitUntilQueued(int count, int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (queuedForTerminal() != count) {
+        if (deadline.hasExpired())
+            return false;
+        ::usleep(1000);
+    }
+    return true;
 }
 
 QByteArray PseudoTerminal::readAvailable()

@@ -23,6 +23,11 @@ public:
     QByteArray read(int count, int timeoutMs = 5000);
     // Reads until the bytes end with `terminator` or `timeoutMs` passed.
     QByteArray readUntil(const QByteArray& terminator, int timeoutMs = 5000);
+    // Bytes the system holds for the terminal's side, not yet read by it.
+    int queuedForTerminal() const;
+    // Waits until the system holds `count` bytes for the terminal's side (what the instrument
+    // wrote has made its way through the line); false when that did not happen in time.
+    bool waitUntilQueued(int count, int timeoutMs = 5000) const;
     // Everything sent so far, without waiting.
     QByteArray readAvailable();
     // The line speed the terminal set, in bits per second.
