@@ -27,7 +27,9 @@ QString describe(QAccessibleEvent* event)
         const auto* change = static_cast<QAccessibleTableModelChangeEvent*>(event);
         switch (change->modelChangeType()) {
         case QAccessibleTableModelChangeEvent::RowsInserted:
-            return QStringLiteral("rows inserted %1..%2").arg(change->firstRow()).arg(change->lastRow());
+            return QStringLiteral("rows inserted %1..%2")
+                .arg(change->firstRow())
+                .arg(change->lastRow());
         case QAccessibleTableModelChangeEvent::DataChanged:
             return QStringLiteral("data changed %1..%2 columns %3..%4")
                 .arg(change->firstRow())
@@ -170,8 +172,7 @@ void AccessibilityBridgeTest::logReportsItsChanges_data()
         << QStringList{"selection cell 1,0 \"B\""};
     QTest::newRow("focus comes to the log with a row selected")
         << QStringList{"add A", "add B", "pick 1", "away", "events"}
-        << QStringList{"focus", "events"}
-        << QStringList{"focus table", "focus cell 1,0 \"B\""};
+        << QStringList{"focus", "events"} << QStringList{"focus table", "focus cell 1,0 \"B\""};
     QTest::newRow("focus comes to the log with nothing selected")
         << QStringList{"add A", "away", "events"} << QStringList{"focus", "events"}
         << QStringList{"focus table"};
@@ -199,10 +200,8 @@ void AccessibilityBridgeTest::clearDropsTheCellsHandedOut()
     QAccessibleTableInterface* table =
         QAccessible::queryAccessibleInterface(w.lstResponse)->tableInterface();
     const QAccessible::Id first = QAccessible::uniqueId(table->cellAt(0, 1));
-    const QAccessible::Id header = QAccessible::uniqueId(table->cellAt(0, 1)
-                                                             ->tableCellInterface()
-                                                             ->columnHeaderCells()
-                                                             .first());
+    const QAccessible::Id header = QAccessible::uniqueId(
+        table->cellAt(0, 1)->tableCellInterface()->columnHeaderCells().first());
     run(w, {"add C"});
     QCOMPARE(QAccessible::accessibleInterface(first), table->cellAt(0, 1));
     run(w, {"clear"});

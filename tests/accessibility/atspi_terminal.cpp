@@ -49,7 +49,9 @@ bool hold(TerminalBench& bench)
     std::fflush(stdout);
     std::string line;
     while (std::getline(std::cin, line)) {
-        const Qt::Key key = line == "up" ? Qt::Key_Up : line == "down" ? Qt::Key_Down : Qt::Key_unknown;
+        const Qt::Key key = line == "up"     ? Qt::Key_Up
+                            : line == "down" ? Qt::Key_Down
+                                             : Qt::Key_unknown;
         if (key != Qt::Key_unknown)
             onGui([&] { QTest::keyClick(bench.w.lstResponse, key); });
     }
