@@ -6,8 +6,17 @@
 #include <QScreen>
 #include <QStyle>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
 int runTerminal(int argc, char** argv)
 {
+#ifdef Q_OS_UNIX
+    // A pipe whose reader went away is a write failure that the terminal reports, never a
+    // signal that ends it. Programs it starts get the default disposition back.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("bvterm"));
     // One style everywhere, so that the fixed layout looks the same on every desktop.

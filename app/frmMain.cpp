@@ -1,9 +1,11 @@
 #include "frmMain.h"
 
 #include "Captions.h"
+#include "Defaults.h"
 #include "Geometry.h"
 #include "UpDown.h"
 #include "log/ResponseListView.h"
+#include "serial/PortNames.h"
 #include "serial/SerialPortControl.h"
 
 #include <QCheckBox>
@@ -97,15 +99,15 @@ void frmMain::createControls()
     cmdConnect =
         place(new QPushButton(QStringLiteral("Co&nnect"), Frame2), twipsRect(5970, 780, 1650, 390));
     spnTimeout = place(new UpDown(Frame2), twipsRect(5625, 825, 240, 345));
-    txtTimeout = place(new QLineEdit(QStringLiteral("5"), Frame2), twipsRect(5010, 840, 600, 315));
+    txtTimeout = place(new QLineEdit(QString::number(DefaultTimeoutSeconds), Frame2), twipsRect(5010, 840, 600, 315));
     txtTimeout->setReadOnly(true);
     txtTimeout->setFocusPolicy(Qt::ClickFocus);
     QPalette buttonFace = txtTimeout->palette();
     buttonFace.setColor(QPalette::Base, buttonFace.color(QPalette::Button));
     txtTimeout->setPalette(buttonFace);
-    spnTimeout->setRange(1, 99);
+    spnTimeout->setRange(MinimumTimeoutSeconds, MaximumTimeoutSeconds);
     spnTimeout->setSingleStep(1);
-    spnTimeout->setValue(5);
+    spnTimeout->setValue(DefaultTimeoutSeconds);
     spnTimeout->setBuddy(txtTimeout);
     cboBaudRate = place(new QComboBox(Frame2), twipsRect(2895, 825, 990, 315));
     cboPort = place(new QComboBox(Frame2), twipsRect(1005, 825, 1005, 315));
@@ -184,7 +186,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         if (enter || !key->text().isEmpty()) {
-            qint16 keyAscii = enter ? 13 : static_cast<qint16>(key->text().at(0).unicode());
+            qint16 keyAscii = enter ? EnterKeyCode : static_cast<qint16>(key->text().at(0).unicode());
             txtcmd_KeyPress(keyAscii);
         }
         // Enter is finished here: the box inserts nothing, and no default button exists.
@@ -207,14 +209,13 @@ void frmMain::showMessage(QMessageBox::Icon icon, const QString& title, const QS
 
 void frmMain::Form_Load()
 {
-    for (int n = 1; n <= 12; ++n)
+    for (int n = 1; n <= PortNames::PortCount; ++n)
         cboPort->addItem(QStringLiteral("COM %1").arg(n));
     cboPort->setCurrentIndex(0);
-    State.TimeoutSeconds = 5;
-    for (const char* rate :
-         {"115200", "57600", "38400", "19200", "9600", "4800", "1200", "600", "300", "150"})
+    State.TimeoutSeconds = DefaultTimeoutSeconds;
+    for (const char* rate : kRates)
         cboBaudRate->addItem(QString::fromLatin1(rate));
-    cboBaudRate->setCurrentIndex(4);
+    cboBaudRate->setCurrentIndex(DefaultRateIndex);
     State.VisualOutput = true;
 }
 

@@ -1,5 +1,11 @@
 #pragma once
 
+// Names: the window, its controls, their handlers (control_Event), the window's procedures,
+// TerminalState and the serial port control's operations (CommPort, PortOpen, InBufferCount,
+// Input, Output) keep the names the terminal has always had, so that a handler can be found
+// from the control and the event it serves. Everything else is named in Qt's style: classes
+// such as ResponseListView in CamelCase, functions and members in camelCase, members with "m_".
+
 #include "TerminalState.h"
 #include "exchange/TimeStamp.h"
 
@@ -131,7 +137,7 @@ private:
     QDateTime localNow() const;
 
     // Log and files.
-    QString AskFileName();
+    QString AskFileName(bool replacesFile); // asks before replacing a file only if it will
     void addNoticeRow(const QString& notice);
 
     TerminalState State;

@@ -110,7 +110,7 @@ void measureLongLines(int length)
         log->EnsureVisible(row);
     }
     QApplication::processEvents();
-    log->TopRow(); // rows shown
+    log->flushPendingRows(); // rows shown
     constexpr int Paints = 5;
     QElapsedTimer timer;
     timer.start();

@@ -1,4 +1,5 @@
 #include "app/Captions.h"
+#include "app/Defaults.h"
 #include "app/frmMain.h"
 #include "exchange/LineFramer.h"
 #include "exchange/TimeStamp.h"
@@ -83,7 +84,7 @@ void frmMain::cmdSend_Click()
 
 void frmMain::txtcmd_KeyPress(qint16& KeyAscii)
 {
-    if (KeyAscii != 13)
+    if (KeyAscii != EnterKeyCode)
         return;
     txtcmd->addItem(txtcmd->currentText());
     cmdSend_Click();

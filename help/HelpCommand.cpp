@@ -4,7 +4,19 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#include <csignal>
 #endif
+
+namespace {
+
+// xdg-open's exit status when it found no application for the file.
+constexpr int NoApplicationFound = 3;
+
+const QString kViewerAdvice =
+    QStringLiteral("Install one, for example the Debian package xchm or kchmviewer.");
+
+} // namespace
 
 QString windowsHelpCommandLine(const QString& folder)
 {
@@ -17,13 +29,71 @@ HelpProcess desktopHelpProcess(const QString& folder)
     return {QStringLiteral("xdg-open"), {folder + separator + kHelpFileName}};
 }
 
-void startHelpViewer(const QString& folder)
+QString helpFilePath(const QString& folder)
 {
 #ifdef Q_OS_WIN
+    return folder + QStringLiteral("\\") + kHelpFileName;
+#else
+    return desktopHelpProcess(folder).arguments.first();
+#endif
+}
+
+QString missingHelpFileText(const QString& path, const QString& folder)
+{
+    return QStringLiteral("The command reference %1 does not exist.\n\n%2 comes with the "
+                          "instrument, not with this program: copy it into %3.")
+        .arg(path, kHelpFileName, folder);
+}
+
+QString noHelpViewerText(const QString& path, bool launcherMissing)
+{
+    const QString text =
+        QStringLiteral("No viewer for .chm files is installed, so the command reference %1 "
+                       "cannot be shown. ")
+            .arg(path);
+    if (launcherMissing)
+        return text + QStringLiteral("xdg-open, which starts the viewer, is missing too: install "
+                                     "xdg-utils and a viewer, for example the Debian package "
+                                     "xchm or kchmviewer.");
+    return text + kViewerAdvice;
+}
+
+void startHelpViewer(const QString& folder, QObject* owner,
+                     const std::function<void(const QString& message)>& noViewer)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(owner);
+    Q_UNUSED(noViewer);
     // Window style 4: shown at its last size and place without taking the focus.
     WinExec(windowsHelpCommandLine(folder).toLocal8Bit().constData(), SW_SHOWNOACTIVATE);
 #else
-    const HelpProcess process = desktopHelpProcess(folder);
-    QProcess::startDetached(process.program, process.arguments);
+    const HelpProcess help = desktopHelpProcess(folder);
+    const QString path = help.arguments.first();
+    auto* process = new QProcess(owner);
+    process->setProgram(help.program);
+    process->setArguments(help.arguments);
+    // The viewer talks to the terminal's own output, as a program started from it would, and
+    // reads nothing.
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    // The terminal ignores SIGPIPE, and an ignored signal would stay ignored across exec.
+    process->setChildProcessModifier([] { ::signal(SIGPIPE, SIG_DFL); });
+    // Watched through its signals only: the window never waits for the viewer.
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, path, noViewer](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         process->deleteLater();
+                         if (noViewer)
+                             noViewer(noHelpViewerText(path, true));
+                     });
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, path, noViewer](int exitCode, QProcess::ExitStatus status) {
+                         process->deleteLater();
+                         if (status == QProcess::NormalExit && exitCode == NoApplicationFound &&
+                             noViewer)
+                             noViewer(noHelpViewerText(path, false));
+                     });
+    process->start();
 #endif
 }

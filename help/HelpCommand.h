@@ -3,8 +3,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QObject;
+
 // How the Reference button starts a viewer for the command reference BVTermHelp.chm, which
-// lies in the executable's folder.
+// lies in the executable's folder, and what it tells the user when the reference cannot be
+// shown.
 
 inline const QString kHelpFileName = QStringLiteral("BVTermHelp.chm");
 
@@ -21,5 +26,18 @@ struct HelpProcess {
 };
 HelpProcess desktopHelpProcess(const QString& folder);
 
-// Starts a new viewer and does not wait for it; a viewer that cannot be started is ignored.
-void startHelpViewer(const QString& folder);
+// The help file's path in `folder`, as the viewer is given it.
+QString helpFilePath(const QString& folder);
+
+// The message when the help file is not in the folder: its path, and where it goes.
+QString missingHelpFileText(const QString& path, const QString& folder);
+
+// The message when no viewer can show the file; `launcherMissing`: xdg-open itself is missing.
+QString noHelpViewerText(const QString& path, bool launcherMissing);
+
+// Starts a new viewer and does not wait for it; the viewer starts with the default signal
+// dispositions. When it turns out that no viewer can show the file (no program for .chm files,
+// or no xdg-open), `noViewer` is called later, from the event loop, with the message to show.
+// The watch ends with `owner`.
+void startHelpViewer(const QString& folder, QObject* owner = nullptr,
+                     const std::function<void(const QString& message)>& noViewer = {});

@@ -48,8 +48,15 @@ ResponseListView::ResponseListView(QWidget* parent) : QAbstractScrollArea(parent
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {
         m_selected = -1;
         m_pendingVisible = -1;
+        m_following = true;
         scheduleRefresh();
     });
+    // The wheel, the arrows, clicks in the trough and dragging the handle are the user's own
+    // scrolling; the view's own scrolling to a new row is not.
+    QScrollBar* vbar = verticalScrollBar();
+    connect(vbar, &QAbstractSlider::actionTriggered, this, &ResponseListView::userScrolled);
+    connect(vbar, &QAbstractSlider::sliderPressed, this, &ResponseListView::userScrolled);
+    connect(vbar, &QAbstractSlider::sliderReleased, this, &ResponseListView::userScrolled);
     connect(m_header, &QHeaderView::sectionResized, this, [this] {
         updateScrollBars();
         viewport()->update();
@@ -111,9 +118,22 @@ void ResponseListView::refresh()
         return;
     m_refreshPending = false;
     updateScrollBars();
-    if (m_pendingVisible >= 0)
-        scrollToShow(std::exchange(m_pendingVisible, -1));
+    const int pending = std::exchange(m_pendingVisible, -1);
+    if (pending >= 0 && m_following)
+        scrollToShow(pending);
     viewport()->update();
+}
+
+void ResponseListView::flushPendingRows()
+{
+    refresh();
+}
+
+void ResponseListView::userScrolled()
+{
+    // The slider's position is where the user is taking it; the value may not have followed yet.
+    const QScrollBar* bar = verticalScrollBar();
+    m_following = !bar->isSliderDown() && bar->sliderPosition() >= bar->maximum();
 }
 
 void ResponseListView::scrollToShow(int index)
@@ -140,15 +160,13 @@ int ResponseListView::rowHeight() const
     return fontMetrics().height() + 3;
 }
 
-int ResponseListView::TopRow()
+int ResponseListView::TopRow() const
 {
-    refresh();
     return verticalScrollBar()->value() + 1;
 }
 
-bool ResponseListView::IsRowVisible(int row)
+bool ResponseListView::IsRowVisible(int row) const
 {
-    refresh();
     const int index = row - 1;
     const int top = verticalScrollBar()->value();
     return index >= top && index < top + fullyVisibleRows();
@@ -255,6 +273,8 @@ void ResponseListView::select(int index)
     refresh();
     const int before = std::exchange(m_selected, std::clamp(index, 0, Count() - 1));
     scrollToShow(m_selected);
+    // Moving the selection away from the end reads back; reaching the last row follows again.
+    userScrolled();
     viewport()->update();
     if (m_selected != before)
         emit selectionMoved(m_selected + 1);

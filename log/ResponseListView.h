@@ -12,7 +12,9 @@ class QStandardItemModel;
 // The response log as the user sees it: a two-column report list that paints only the rows in
 // view, so that appending a row and bringing it into view cost the same at any length of log.
 // Scroll bars and painting catch up with new rows at most once a frame, however fast rows come.
-// Rows are numbered from 1 in the operations the window uses.
+// A new row is brought into view only while the view follows the log's end: the user who has
+// scrolled back, or holds the scroll bar, reads on undisturbed until they return to the last row
+// (or press Ctrl+End). Rows are numbered from 1 in the operations the window uses.
 class ResponseListView : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -33,11 +35,15 @@ public:
     void setColumnWidth(int column, int pixels);
     int columnWidth(int column) const;
     int rowHeight() const;
-    // First row (counted from 1) at the top of the view once pending rows are shown, and the
-    // selected row or 0.
-    int TopRow();
+    // First row (counted from 1) at the top of the view as it is now, and the selected row or 0.
+    int TopRow() const;
     int SelectedRow() const { return m_selected + 1; }
-    bool IsRowVisible(int row);
+    bool IsRowVisible(int row) const;
+    // Whether new rows are brought into view: the view shows the last row and the user does not
+    // hold the scroll bar.
+    bool isFollowing() const { return m_following; }
+    // Shows the rows added since the last frame now rather than at the next frame.
+    void flushPendingRows();
 
 signals:
     // The selection has moved to `row` (counted from 1).
@@ -64,6 +70,7 @@ private:
     int rowAt(int y) const;
     int columnAt(int x) const;
     void select(int index);
+    void userScrolled();
 
     ResponseLogModel m_model;
     QStandardItemModel* m_headerModel = nullptr;
@@ -73,4 +80,5 @@ private:
     QTimer m_refreshTimer;
     bool m_refreshPending = false;
     int m_pendingVisible = -1; // row (from 0) to bring into view at the next refresh
+    bool m_following = true;   // new rows are brought into view
 };

@@ -2,10 +2,23 @@
 
 #include "ResponseLogModel.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
+#include <QThread>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -37,6 +50,151 @@ QString failureText(const QFileDevice& file)
     return file.errorString().isEmpty() ? QStringLiteral("unknown error") : file.errorString();
 }
 
+#ifdef Q_OS_UNIX
+
+// Keeps SIGPIPE from ending the program while this thread writes to a pipe: the signal is
+// blocked for the write, and one that the write raised is taken back before it is unblocked,
+// so a reader that went away shows up as the write error EPIPE only. This holds whatever the
+// process's disposition for SIGPIPE is.
+class BrokenPipeGuard {
+public:
+    BrokenPipeGuard()
+    {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
+    }
+    ~BrokenPipeGuard()
+    {
+        // A signal that was pending before belongs to someone else and is left alone.
+        if (!m_wasPending) {
+            const timespec now{};
+            while (sigtimedwait(&m_pipe, nullptr, &now) == SIGPIPE) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+    BrokenPipeGuard(const BrokenPipeGuard&) = delete;
+    BrokenPipeGuard& operator=(const BrokenPipeGuard&) = delete;
+
+private:
+    sigset_t m_pipe{};
+    sigset_t m_previous{};
+    bool m_wasPending = false;
+};
+
+// A pipe or a device as a write target that never holds the caller for long: it is opened
+// without waiting for a reader, and a write waits for room only as long as the reader keeps
+// taking data. Meanwhile the window goes on painting (user input waits until the write ends).
+class PipeOrDevice : public QIODevice {
+public:
+    ~PipeOrDevice() override { close(); }
+
+    bool open(const QString& path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        m_fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (m_fd < 0) {
+            const int error = errno;
+            struct stat info {};
+            const bool fifo = ::stat(name.constData(), &info) == 0 && S_ISFIFO(info.st_mode);
+            // Without O_NONBLOCK this open would wait until a reader comes.
+            setErrorString(error == ENXIO && fifo ? QStringLiteral("nothing is reading from it")
+                                                  : qt_error_string(error));
+            return false;
+        }
+        return QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+
+    void close() override
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+        QIODevice::close();
+    }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        const BrokenPipeGuard guard;
+        QDeadlineTimer stall(WriteStallLimitMs);
+        qint64 written = 0;
+        while (written < size) {
+            const ssize_t count = ::write(m_fd, data + written, size_t(size - written));
+            if (count > 0) {
+                written += count;
+                stall.setRemainingTime(WriteStallLimitMs); // the reader is taking data
+                continue;
+            }
+            const int error = count < 0 ? errno : EAGAIN;
+            if (error == EINTR)
+                continue;
+            if (error != EAGAIN && error != EWOULDBLOCK) {
+                setErrorString(error == EPIPE
+                                   ? QStringLiteral("nothing is reading from it any more")
+                                   : qt_error_string(error));
+                return -1;
+            }
+            if (stall.hasExpired()) {
+                setErrorString(QStringLiteral("nothing was taken from it for %1 seconds")
+                                   .arg(WriteStallLimitMs / 1000));
+                return -1;
+            }
+            waitForRoom(stall);
+        }
+        return written;
+    }
+
+private:
+    // Waits until the target can take more, the deadline has passed or a short slice is over,
+    // keeping the window painted on the way.
+    void waitForRoom(const QDeadlineTimer& stall)
+    {
+        constexpr qint64 SliceMs = 20;
+        pollfd target{m_fd, POLLOUT, 0};
+        ::poll(&target, 1, int(std::min(SliceMs, std::max<qint64>(0, stall.remainingTime()))));
+        if (QCoreApplication::instance() &&
+            QThread::currentThread() == QCoreApplication::instance()->thread())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+
+    int m_fd = -1;
+};
+
+#endif
+
+// A pipe or a device: written directly, never appended to or replaced.
+bool isPipeOrDevice(const QFileInfo& info)
+{
+    return info.exists() && !info.isFile();
+}
+
+// Writes to a pipe or a device with `write`. Returns "" or the reason it failed.
+QString writeToPipeOrDevice(const QString& path, const std::function<bool(QIODevice&)>& write)
+{
+#ifdef Q_OS_UNIX
+    PipeOrDevice target;
+    if (!target.open(path))
+        return target.errorString();
+#else
+    QFile target(path);
+    if (!target.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failureText(target);
+#endif
+    if (!write(target))
+        return target.errorString().isEmpty() ? QStringLiteral("unknown error")
+                                              : target.errorString();
+    target.close();
+    return QString();
+}
+
 } // namespace
 
 QByteArray fileLine(const QString& text)
@@ -54,16 +212,15 @@ QString streamLine(const QString& timeStamp, bool withTimeStamp, const QString& 
 
 QString appendLineToFile(const QString& path, const QString& text)
 {
-    QFile file(path);
-    // Appending makes sense for a file; a device or a pipe is simply written to.
-    const QFileInfo info(path);
-    const bool regular = !info.exists() || info.isFile();
-    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered |
-                                     (regular ? QIODevice::Append : QIODevice::NotOpen);
-    if (!file.open(mode))
-        return failureText(file);
-    const qint64 before = regular ? file.size() : 0;
     const QByteArray bytes = fileLine(text);
+    // Appending makes sense for a file; a device or a pipe is simply written to.
+    if (isPipeOrDevice(QFileInfo(path)))
+        return writeToPipeOrDevice(
+            path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); });
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered | QIODevice::Append))
+        return failureText(file);
+    const qint64 before = file.size();
     // A short write is retried for the rest, which then tells why it failed.
     qint64 written = 0;
     while (written < bytes.size()) {
@@ -75,8 +232,7 @@ QString appendLineToFile(const QString& path, const QString& text)
     if (written != bytes.size()) {
         const QString reason = failureText(file);
         // A line cut short by a full disk is taken out again: the file holds whole lines only.
-        if (regular)
-            file.resize(before);
+        file.resize(before);
         return reason;
     }
     file.close();
@@ -119,16 +275,9 @@ bool writeSavedLog(QIODevice& out, const QString& dateText, int rowCount,
 QString writeWholeFile(const QString& path, const std::function<bool(QIODevice&)>& write)
 {
     const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        // A device or a pipe is not a file that can be replaced: write to it directly.
-        QFile device(path);
-        if (!device.open(QIODevice::WriteOnly))
-            return failureText(device);
-        if (!write(device) || !device.flush())
-            return failureText(device);
-        device.close();
-        return device.error() == QFileDevice::NoError ? QString() : failureText(device);
-    }
+    // A device or a pipe is not a file that can be replaced: write to it directly.
+    if (isPipeOrDevice(info))
+        return writeToPipeOrDevice(path, write);
     if (info.exists() && (!info.isWritable() || !(info.permissions() & QFileDevice::WriteOwner)))
         return QStringLiteral("the file is read-only");
 

@@ -19,8 +19,13 @@ QByteArray fileLine(const QString& text);
 // A stream line: the time stamp, "," and the reply; or the reply alone without a time stamp.
 QString streamLine(const QString& timeStamp, bool withTimeStamp, const QString& reply);
 
+// A write to a pipe or a device fails once the reader has taken nothing for this long; a reader
+// that keeps taking data may take as long as it likes.
+constexpr int WriteStallLimitMs = 5000;
+
 // Appends one line to the file (created when missing) and closes it again, so that nothing
-// stays buffered or locked between lines. Returns "" or the reason it failed.
+// stays buffered or locked between lines; a pipe or a device is written to as it is (see
+// writeWholeFile). Returns "" or the reason it failed.
 QString appendLineToFile(const QString& path, const QString& text);
 
 // "Date:" line of a saved log: the short date, one blank and the long time, in the user's
@@ -35,6 +40,8 @@ bool writeSavedLog(QIODevice& out, const QString& dateText, int rowCount,
 
 // Gives the file new content written by `write`. A regular file (or a new one) is replaced
 // only once everything has been written and flushed, so a failure leaves the old file as it
-// was; a read-only file is left alone; a device or pipe is written directly. Returns "" or the
+// was; a read-only file is left alone; a device or pipe is written directly. Opening a pipe or
+// a device never waits (a pipe without a reader fails at once), a reader that goes away is a
+// write failure, and so is one that takes nothing for WriteStallLimitMs. Returns "" or the
 // reason it failed.
 QString writeWholeFile(const QString& path, const std::function<bool(QIODevice&)>& write);

@@ -26,7 +26,8 @@ void frmMain::addNoticeRow(const QString& notice)
 void frmMain::chkStream_Click()
 {
     if (chkStream->checkState() == Qt::Checked) {
-        State.StreamFileName = AskFileName();
+        // The stream file is appended to: choosing an existing one asks nothing.
+        State.StreamFileName = AskFileName(false);
         // A dismissed prompt has already switched streaming off again, nested in this run.
         if (State.StreamFileName.isEmpty())
             return;
@@ -45,7 +46,7 @@ void frmMain::chkStream_Click()
     }
 }
 
-QString frmMain::AskFileName()
+QString frmMain::AskFileName(bool replacesFile)
 {
     if (!FileName) {
         // One dialog for the window's lifetime; it remembers the name chosen last. Qt's own
@@ -57,8 +58,9 @@ QString frmMain::AskFileName()
         FileName->setFileMode(QFileDialog::AnyFile);
     }
     FileName->setNameFilter(QStringLiteral("Text Files (*.txt)"));
-    // Ask before an existing file is overwritten.
-    FileName->setOption(QFileDialog::DontConfirmOverwrite, false);
+    // Ask before an existing file is overwritten, and only then: Save replaces the file it is
+    // given, while streaming appends to it.
+    FileName->setOption(QFileDialog::DontConfirmOverwrite, !replacesFile);
     FileName->setWindowTitle(QStringLiteral("Please enter a file name"));
     FileName->setDirectory(QCoreApplication::applicationDirPath());
     if (!m_chosenFile.isEmpty())
@@ -77,7 +79,7 @@ QString frmMain::AskFileName()
 
 void frmMain::cmdSave_Click()
 {
-    State.StreamFileName = AskFileName();
+    State.StreamFileName = AskFileName(true);
     if (State.StreamFileName.isEmpty())
         return;
     const QString path = State.StreamFileName;

@@ -1,7 +1,15 @@
 #include "PortNames.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace PortNames {
 
@@ -16,12 +24,82 @@ QString aliasPath(int portNumber)
     return aliasFolder() + QStringLiteral("/com%1").arg(portNumber);
 }
 
+QString simulatorBaseFolder()
+{
+    // Read directly rather than through QStandardPaths, which would change the folder's
+    // permissions or fall back to a folder of its own choosing.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime))
+        return QDir::cleanPath(runtime) + QStringLiteral("/bvterm");
+#ifdef Q_OS_UNIX
+    return QStringLiteral("/tmp/bvterm-%1").arg(::geteuid());
+#else
+    return QDir::tempPath() + QStringLiteral("/bvterm");
+#endif
+}
+
+QString simulatorFolder()
+{
+    return simulatorBaseFolder() + QStringLiteral("/ports");
+}
+
+QString simulatorAliasPath(int portNumber)
+{
+    return simulatorFolder() + QStringLiteral("/com%1").arg(portNumber);
+}
+
+QString simulatorLockPath(int portNumber)
+{
+    return simulatorAliasPath(portNumber) + QStringLiteral(".lock");
+}
+
+bool isPrivateFolder(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
+
+bool simulatorRuns(int portNumber)
+{
+#ifdef Q_OS_UNIX
+    if (!isPrivateFolder(simulatorBaseFolder()) || !isPrivateFolder(simulatorFolder()))
+        return false;
+    const int descriptor = ::open(QFile::encodeName(simulatorLockPath(portNumber)).constData(),
+                                  O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (descriptor < 0)
+        return false;
+    // Only asks whether a lock is held; taking one here, however briefly, could make a
+    // simulator that starts at that moment believe that another one runs.
+    struct flock query {};
+    query.l_type = F_WRLCK;
+    query.l_whence = SEEK_SET;
+#ifdef F_OFD_GETLK
+    const int held = ::fcntl(descriptor, F_OFD_GETLK, &query);
+#else
+    const int held = ::fcntl(descriptor, F_GETLK, &query);
+#endif
+    ::close(descriptor);
+    return held == 0 && query.l_type != F_UNLCK;
+#else
+    Q_UNUSED(portNumber);
+    return false;
+#endif
+}
+
 QString builtInDevice(int portNumber)
 {
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(portNumber);
 #else
-    if (portNumber < 1 || portNumber > 12)
+    if (portNumber < 1 || portNumber > PortCount)
         return QString();
     static const char* const families[] = {"/dev/ttyS", "/dev/ttyUSB", "/dev/ttyACM"};
     const int family = (portNumber - 1) / 4;
@@ -29,25 +107,70 @@ QString builtInDevice(int portNumber)
 #endif
 }
 
-QString devicePath(int portNumber)
+Source sourceOf(int portNumber)
 {
 #ifndef Q_OS_WIN
+    if (QFileInfo(simulatorAliasPath(portNumber)).isSymLink() && simulatorRuns(portNumber))
+        return Source::Simulator;
     const QFileInfo alias(aliasPath(portNumber));
     if (alias.isSymLink() || alias.exists())
-        return alias.filePath();
+        return Source::UserAlias;
+#else
+    Q_UNUSED(portNumber);
 #endif
+    return Source::BuiltIn;
+}
+
+QString devicePath(int portNumber)
+{
+    switch (sourceOf(portNumber)) {
+    case Source::Simulator:
+        return simulatorAliasPath(portNumber);
+    case Source::UserAlias:
+        return aliasPath(portNumber);
+    case Source::BuiltIn:
+        break;
+    }
     return builtInDevice(portNumber);
 }
 
-QString describe(int portNumber)
+namespace {
+
+QString finalTarget(const QString& path)
 {
-    const QString path = devicePath(portNumber);
     const QFileInfo info(path);
     if (!info.isSymLink())
         return path;
     const QString target = info.canonicalFilePath();
     // A dangling alias has no canonical path: name the target it points at.
     return target.isEmpty() ? info.symLinkTarget() : target;
+}
+
+} // namespace
+
+QString describe(int portNumber)
+{
+    return finalTarget(devicePath(portNumber));
+}
+
+QString explain(int portNumber)
+{
+    const QString port = QStringLiteral("COM %1").arg(portNumber);
+    switch (sourceOf(portNumber)) {
+    case Source::Simulator: {
+        const QString alias = simulatorAliasPath(portNumber);
+        return QStringLiteral("%1 is %2 (the running simulator's alias %3)")
+            .arg(port, finalTarget(alias), alias);
+    }
+    case Source::UserAlias: {
+        const QString alias = aliasPath(portNumber);
+        return QStringLiteral("%1 is %2 (your alias %3)").arg(port, finalTarget(alias), alias);
+    }
+    case Source::BuiltIn:
+        break;
+    }
+    return QStringLiteral("%1 is %2 (the built-in name; there is no alias)")
+        .arg(port, builtInDevice(portNumber));
 }
 
 int portNumberOf(const QString& entry)

@@ -4,27 +4,59 @@
 
 // How a port number of the list ("COM n") maps to a device of the machine.
 //
-// On Linux, COM n is the device alias "comN" in the folder bvterm/ports of the user's data
-// directory when that alias exists (a symbolic link to any serial device); otherwise COM 1-4
-// are /dev/ttyS0-3, COM 5-8 /dev/ttyUSB0-3 and COM 9-12 /dev/ttyACM0-3. On Windows COM n is
-// the port COMn.
+// On Linux, COM n is, in this order:
+// 1. the alias "comN" that a running simulator publishes in its folder of the login session
+//    (simulatorFolder()), while the simulator that made it still runs;
+// 2. the user's own alias "comN" in the folder bvterm/ports of the user's data directory
+//    (aliasFolder()), a symbolic link to any serial device;
+// 3. the built-in name: COM 1-4 are /dev/ttyS0-3, COM 5-8 /dev/ttyUSB0-3 and COM 9-12
+//    /dev/ttyACM0-3.
+// On Windows COM n is the port COMn.
 namespace PortNames {
 
-// Folder that holds the device aliases: $XDG_DATA_HOME/bvterm/ports, by default
+// The port list offers COM 1 to COM PortCount.
+constexpr int PortCount = 12;
+
+// Where the device of COM n comes from.
+enum class Source { Simulator, UserAlias, BuiltIn };
+
+// Folder of the user's own device aliases: $XDG_DATA_HOME/bvterm/ports, by default
 // ~/.local/share/bvterm/ports.
 QString aliasFolder();
 QString aliasPath(int portNumber);
 
+// Folder of the simulator's aliases, which vanishes with the login session:
+// $XDG_RUNTIME_DIR/bvterm/ports, or /tmp/bvterm-<uid>/ports without XDG_RUNTIME_DIR.
+QString simulatorFolder();
+// The folder that holds simulatorFolder(): $XDG_RUNTIME_DIR/bvterm or /tmp/bvterm-<uid>.
+QString simulatorBaseFolder();
+QString simulatorAliasPath(int portNumber);
+// The file that a running simulator holds locked for as long as it publishes COM n.
+QString simulatorLockPath(int portNumber);
+// Whether a living process holds the lock of COM n: its alias is then a running simulator's.
+// An alias whose lock nobody holds was left behind by a simulator that was killed.
+bool simulatorRuns(int portNumber);
+// Whether the folder is a real folder (not a link) owned by this user that no one else may
+// write to. The simulator's folders are used only when they are.
+bool isPrivateFolder(const QString& path);
+
 // The device that would be used without an alias.
 QString builtInDevice(int portNumber);
 
-// The path that opening COM n uses: its alias when one exists (even one whose target is gone),
-// otherwise the built-in device.
+// Which of the three names COM n uses now.
+Source sourceOf(int portNumber);
+
+// The path that opening COM n uses: the running simulator's alias, else the user's alias when
+// one exists (even one whose target is gone), otherwise the built-in device.
 QString devicePath(int portNumber);
 
 // The device the user's choice resolves to, for display: the alias's final target when it has
 // one, otherwise devicePath.
 QString describe(int portNumber);
+
+// One line for the user on what COM n is and which of the three names applies, for example
+// "COM 5 is /dev/ttyUSB0 (your alias /home/ann/.local/share/bvterm/ports/com5)".
+QString explain(int portNumber);
 
 // Port number of a list entry "COM n", or 0 when the text is not such an entry.
 int portNumberOf(const QString& entry);

@@ -163,9 +163,10 @@ void SerialPortControl::setCommPort(int number)
     if (m_port.isOpen())
         throw PortError(
             QStringLiteral("The port number cannot change while %1 is open.").arg(portLabel()));
-    if (number < 1 || number > 12)
-        throw PortError(
-            QStringLiteral("There is no port COM %1: choose COM 1 to COM 12.").arg(number));
+    if (number < 1 || number > PortNames::PortCount)
+        throw PortError(QStringLiteral("There is no port COM %1: choose COM 1 to COM %2.")
+                            .arg(number)
+                            .arg(PortNames::PortCount));
     m_commPort = number;
     m_device.clear();
 }

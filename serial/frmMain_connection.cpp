@@ -1,4 +1,5 @@
 #include "app/Captions.h"
+#include "app/Defaults.h"
 #include "app/UpDown.h"
 #include "app/frmMain.h"
 #include "log/ResponseListView.h"
@@ -53,7 +54,7 @@ void frmMain::connectSequence()
     txtcmd->setEditText(QString());
     txtcmd->setEnabled(true);
     ComPort->setCommPort(PortNames::portNumberOf(cboPort->currentText()));
-    ComPort->setSettings(cboBaudRate->currentText() + QStringLiteral(",N,8,1"));
+    ComPort->setSettings(cboBaudRate->currentText() + kLineFraming);
     ComPort->setPortOpen(true);
     ComPort->setInputLen(1);
     State.CheckingPort = true;
@@ -116,7 +117,5 @@ void frmMain::spnTimeout_Change()
 QString frmMain::portToolTip() const
 {
     const int number = PortNames::portNumberOf(cboPort->currentText());
-    return number == 0 ? QString()
-                       : QStringLiteral("%1 is %2")
-                             .arg(cboPort->currentText(), PortNames::describe(number));
+    return number == 0 ? QString() : PortNames::explain(number);
 }

@@ -1,6 +1,7 @@
 #include "SimOptions.h"
 
 #include "InstrumentModel.h"
+#include "serial/PortNames.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ bool parseSimOptions(const QStringList& arguments, SimOptions* options, QString*
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             options->help = true;
         } else if (argument == QLatin1String("--com")) {
-            ok = readNumber(arguments, i, 1, 12, &options->com, error);
+            ok = readNumber(arguments, i, 1, PortNames::PortCount, &options->com, error);
         } else if (argument == QLatin1String("--talk")) {
             ok = readNumber(arguments, i, 1, 3600000, &options->talkMs, error);
         } else if (argument == QLatin1String("--delay")) {
@@ -69,15 +70,31 @@ bool parseSimOptions(const QStringList& arguments, SimOptions* options, QString*
 
 QString simUsage()
 {
-    QString text = QStringLiteral(
-        "Usage: bvterm-sim [options]\n"
-        "\n"
-        "Plays a laboratory instrument on a pseudo-terminal and publishes it as a port of the\n"
-        "terminal (the alias comN in ~/.local/share/bvterm/ports, or "
-        "$XDG_DATA_HOME/bvterm/ports),\n"
-        "so that choosing that port and pressing Connect talks to it. The alias is removed again\n"
-        "when the simulator ends (Ctrl+C). What it receives is logged on standard error.\n"
-        "\n"
+    QString text =
+        QStringLiteral(
+            "Usage: bvterm-sim [options]\n"
+            "\n"
+            "Plays a laboratory instrument on a pseudo-terminal and publishes it as a port of the\n"
+            "terminal: the alias comN in $XDG_RUNTIME_DIR/bvterm/ports, a folder that vanishes "
+            "with\n"
+            "the login session; without XDG_RUNTIME_DIR in /tmp/bvterm-UID/ports (UID: your user\n"
+            "number), made for you alone and refused when someone else owns it or may write to "
+            "it.\n"
+            "Here that is %1.\n"
+            "The terminal looks there first, then among your own aliases, so choosing that port "
+            "and\n"
+            "pressing Connect talks to the simulator. The alias is removed again when the "
+            "simulator\n"
+            "ends (Ctrl+C); one left behind by a simulator that was killed is replaced.\n"
+            "\n"
+            "The simulator never touches your own aliases (%2): when you have one\n"
+            "for COM N, or another simulator runs as COM N, it says so, suggests a free COM "
+            "number\n"
+            "and exits with status 3. What it receives is logged on standard error. Replies that\n"
+            "nobody reads are lost once the line's buffer is full, as with a real instrument.\n"
+            "\n")
+            .arg(PortNames::simulatorFolder(), PortNames::aliasFolder());
+    text += QStringLiteral(
         "Options:\n"
         "  --com N          publish as COM N, 1 to 12 (default 5)\n"
         "  --talk MS        send an unsolicited reading every MS milliseconds\n"
@@ -91,6 +108,9 @@ QString simUsage()
         "Commands (upper or lower case, each ended by CR LF or LF):\n");
     for (const QString& line : InstrumentModel::commandHelp())
         text += QStringLiteral("  ") + line + QLatin1Char('\n');
-    text += QStringLiteral("  anything else gets \"ERROR: unknown command ...\"\n");
+    text += QStringLiteral("  anything else gets \"ERROR: unknown command ...\"\n"
+                           "\n"
+                           "Exit status: 0 after Ctrl+C or SIGTERM, 1 when the simulator cannot\n"
+                           "start, 2 for a mistake in the options, 3 when COM N is taken.\n");
     return text;
 }

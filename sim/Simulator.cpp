@@ -1,11 +1,6 @@
 #include "Simulator.h"
 
-#include "serial/PortNames.h"
-
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -32,6 +27,8 @@ Simulator::~Simulator()
 
 bool Simulator::start(QString* error)
 {
+    stop();
+    m_comTaken = false;
     char name[256] = {};
     termios raw{};
     cfmakeraw(&raw);
@@ -40,30 +37,19 @@ bool Simulator::start(QString* error)
         return false;
     }
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
     m_devicePath = QString::fromLocal8Bit(name);
 
-    m_aliasPath = PortNames::aliasPath(m_options.com);
-    QDir().mkpath(PortNames::aliasFolder());
-    const QFileInfo existing(m_aliasPath);
-    if (existing.isSymLink()) {
-        QFile::remove(m_aliasPath); // stale, or another simulator's: this one takes over
-    } else if (existing.exists()) {
-        *error = QStringLiteral("%1 exists and is not an alias; remove it first").arg(m_aliasPath);
-        stop();
-        return false;
-    }
-    if (!QFile::link(m_devicePath, m_aliasPath)) {
-        *error = QStringLiteral("cannot make the alias %1").arg(m_aliasPath);
-        m_aliasPath.clear();
+    const SimulatorAlias::Outcome outcome = m_alias.publish(m_options.com, m_devicePath, error);
+    if (outcome != SimulatorAlias::Outcome::Published) {
+        m_comTaken = outcome == SimulatorAlias::Outcome::Taken;
         stop();
         return false;
     }
 
     m_readable = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_readable, &QSocketNotifier::activated, this, &Simulator::readCommands);
-    m_writable = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
-    m_writable->setEnabled(false);
-    connect(m_writable, &QSocketNotifier::activated, this, &Simulator::flushOutput);
     if (m_options.talkMs > 0)
         m_talk.start(m_options.talkMs);
     return true;
@@ -74,12 +60,7 @@ void Simulator::stop()
     m_talk.stop();
     delete m_readable;
     m_readable = nullptr;
-    delete m_writable;
-    m_writable = nullptr;
-    // Remove the alias only while it still names this simulator's device.
-    if (!m_aliasPath.isEmpty() && QFileInfo(m_aliasPath).symLinkTarget() == m_devicePath)
-        QFile::remove(m_aliasPath);
-    m_aliasPath.clear();
+    m_alias.release();
     if (m_master >= 0)
         ::close(m_master);
     if (m_slave >= 0)
@@ -138,21 +119,23 @@ void Simulator::reply(const InstrumentModel::Reply& reply)
 
 void Simulator::sendText(const QByteArray& text)
 {
-    m_output += text;
-    flushOutput();
-}
-
-void Simulator::flushOutput()
-{
-    while (!m_output.isEmpty() && m_master >= 0) {
-        const ssize_t count = ::write(m_master, m_output.constData(), size_t(m_output.size()));
-        if (count <= 0)
-            break;
-        m_output.remove(0, count);
+    if (m_master < 0)
+        return;
+    // What the line has no room for is lost, as with an instrument whose listener went away.
+    const ssize_t count = ::write(m_master, text.constData(), size_t(text.size()));
+    const qint64 lost = text.size() - qMax<qint64>(count, 0);
+    if (lost == 0) {
+        if (m_lineFull)
+            std::fprintf(stderr, "bvterm-sim: the line has room again; %lld bytes lost so far\n",
+                         static_cast<long long>(m_lostBytes));
+        m_lineFull = false;
+        return;
     }
-    // The terminal is not reading fast enough: write the rest once the line has room.
-    if (m_writable)
-        m_writable->setEnabled(!m_output.isEmpty());
+    m_lostBytes += lost;
+    if (!m_lineFull)
+        std::fprintf(stderr, "bvterm-sim: nobody is reading: the line is full, and what does not "
+                             "fit is lost until the terminal reads again\n");
+    m_lineFull = true;
 }
 
 namespace {
@@ -174,17 +157,17 @@ int runSimulator(int argc, char** argv)
     QString error;
     if (!parseSimOptions(app.arguments().mid(1), &options, &error)) {
         std::fprintf(stderr, "bvterm-sim: %s\n", qPrintable(error));
-        return 2;
+        return SimExit::Usage;
     }
     if (options.help) {
         std::fputs(qPrintable(simUsage()), stdout);
-        return 0;
+        return SimExit::Ok;
     }
 
     // Ctrl+C and SIGTERM end the event loop, so that the alias is removed on the way out.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
         std::perror("bvterm-sim: socketpair");
-        return 1;
+        return SimExit::Failure;
     }
     QSocketNotifier stopRequest(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopRequest, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
@@ -197,7 +180,7 @@ int runSimulator(int argc, char** argv)
     Simulator simulator(options);
     if (!simulator.start(&error)) {
         std::fprintf(stderr, "bvterm-sim: %s\n", qPrintable(error));
-        return 1;
+        return simulator.comTaken() ? SimExit::ComTaken : SimExit::Failure;
     }
     std::printf("bvterm-sim: instrument on %s, published as COM %d (%s)\n",
                 qPrintable(simulator.devicePath()), options.com, qPrintable(simulator.aliasPath()));

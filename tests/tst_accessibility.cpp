@@ -101,7 +101,7 @@ void AccessibilityTest::logIsATable()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     addRows(w.lstResponse, rows);
     // The log paints its rows, long ones cut to their columns, before it is read.
-    w.lstResponse->TopRow();
+    w.lstResponse->flushPendingRows();
     w.lstResponse->viewport()->repaint();
 
     QAccessibleInterface* log = accessible(w.lstResponse);
@@ -176,7 +176,7 @@ void AccessibilityTest::cellsAreMadeOnceAndFoundByPlace()
     for (int i = 0; i < 200; ++i)
         rows << QStringList{QStringLiteral("C%1").arg(i), QStringLiteral("R%1").arg(i)};
     addRows(w.lstResponse, rows);
-    w.lstResponse->TopRow();
+    w.lstResponse->flushPendingRows();
     QAccessibleInterface* log = accessible(w.lstResponse);
     QAccessibleTableInterface* table = log->tableInterface();
 
@@ -191,7 +191,7 @@ void AccessibilityTest::cellsAreMadeOnceAndFoundByPlace()
     // scrolled away are off screen.
     QVERIFY(!last->state().offscreen);
     QVERIFY(table->cellAt(0, 0)->state().offscreen);
-    w.lstResponse->TopRow(); // the new row is shown
+    w.lstResponse->flushPendingRows(); // the new row is shown
     for (QAccessibleInterface* cell : {last, table->cellAt(200, 0), log->child(0), log->child(1)}) {
         const QPoint middle = cell->rect().center();
         QCOMPARE(log->childAt(middle.x(), middle.y()), cell);

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 class ResponseLogTest : public QObject {
     Q_OBJECT
@@ -27,6 +28,8 @@ private slots:
     void bringIntoViewShowsTheRow();
     void copyTakesTheSelectedRow_data();
     void copyTakesTheSelectedRow();
+    void readingBackWhileRowsArrive_data();
+    void readingBackWhileRowsArrive();
     void clearDisablesSaveAndKeepsTheRest();
     void clearOnEmptyLog();
     void streamingColourDiffersFromWhite();
@@ -138,8 +141,10 @@ void ResponseLogTest::bringIntoViewShowsTheRow()
     QVERIFY(QTest::qWaitForWindowExposed(&log));
     for (int i = 1; i <= rows; ++i)
         log.EnsureVisible(log.AddRow(QString::number(i)));
+    log.flushPendingRows();
     QVERIFY(log.IsRowVisible(rows));
     log.EnsureVisible(target);
+    log.flushPendingRows();
     QVERIFY(log.IsRowVisible(target));
     // Keys move the selection and keep it in view.
     log.setFocus();
@@ -179,6 +184,87 @@ void ResponseLogTest::copyTakesTheSelectedRow()
         QTest::keyClick(&log, Qt::Key_Down);
     QTest::keySequence(&log, QKeySequence::Copy);
     QCOMPARE(QApplication::clipboard()->text(), copied);
+}
+
+void ResponseLogTest::readingBackWhileRowsArrive_data()
+{
+    // How the user leaves the end of the log, and how they come back to it.
+    QTest::addColumn<QString>("away");
+    QTest::addColumn<QString>("back");
+    QTest::newRow("wheel up, wheel down") << "wheel"
+                                          << "wheel";
+    QTest::newRow("page up in the trough, Ctrl+End") << "trough"
+                                                     << "ctrl+end";
+    QTest::newRow("arrow key up, arrow key down") << "key up"
+                                                  << "key down";
+    QTest::newRow("drag the handle, release at the end") << "drag"
+                                                         << "release";
+    QTest::newRow("hold the handle at the end, release") << "hold"
+                                                         << "release";
+}
+
+void ResponseLogTest::readingBackWhileRowsArrive()
+{
+    QFETCH(QString, away);
+    QFETCH(QString, back);
+    ResponseListView log;
+    log.resize(300, 200);
+    log.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    QScrollBar* bar = log.verticalScrollBar();
+    int next = 1;
+    const auto arrive = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            log.EnsureVisible(log.AddRow(QString::number(next++)));
+        log.flushPendingRows();
+    };
+    const auto wheel = [&](int steps) {
+        const QPoint at = log.viewport()->rect().center();
+        QWheelEvent event(at, log.viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120 * steps),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(log.viewport(), &event);
+    };
+    arrive(100);
+    QVERIFY(log.IsRowVisible(100));
+    log.setFocus();
+
+    if (away == "wheel") {
+        wheel(2);
+    } else if (away == "trough") {
+        bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    } else if (away == "key up") {
+        QTest::keyClick(&log, Qt::Key_End);
+        for (int i = 0; i < 30; ++i)
+            QTest::keyClick(&log, Qt::Key_Up);
+    } else if (away == "drag") {
+        bar->setSliderDown(true);
+        bar->setSliderPosition(10);
+    } else { // hold the handle where it is, at the end
+        bar->setSliderDown(true);
+    }
+    QVERIFY(!log.isFollowing());
+    const int top = log.TopRow();
+    arrive(50);
+    QCOMPARE(log.TopRow(), top); // the rows being read stay where they are
+    QCOMPARE(log.IsRowVisible(150), false);
+
+    if (back == "wheel") {
+        for (int i = 0; i < 100 && bar->value() < bar->maximum(); ++i) {
+            QVERIFY(!log.isFollowing());
+            wheel(-1);
+        }
+    } else if (back == "ctrl+end") {
+        QTest::keyClick(&log, Qt::Key_End, Qt::ControlModifier);
+    } else if (back == "key down") {
+        for (int i = 0; i < 200; ++i)
+            QTest::keyClick(&log, Qt::Key_Down);
+    } else {
+        bar->setSliderPosition(bar->maximum());
+        bar->setSliderDown(false);
+    }
+    QVERIFY(log.isFollowing());
+    arrive(50);
+    QVERIFY(log.IsRowVisible(200)); // followed again
 }
 
 void ResponseLogTest::clearDisablesSaveAndKeepsTheRest()

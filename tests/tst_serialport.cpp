@@ -1,11 +1,15 @@
 // The serial port control over real pseudo-terminals, and how port names map to devices.
 
+#include "app/frmMain.h"
 #include "serial/PortNames.h"
 #include "serial/SerialPortControl.h"
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"
 
+#include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QHelpEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,12 +18,41 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
+
+// Plays a running simulator's part for COM n: its alias in the simulator's folder and, while
+// `running`, the lock that it holds for as long as it runs.
+class SimulatorPart {
+public:
+    SimulatorPart(int portNumber, const QString& device, bool running)
+    {
+        QDir().mkpath(PortNames::simulatorFolder());
+        for (const QString& folder :
+             {PortNames::simulatorBaseFolder(), PortNames::simulatorFolder()})
+            ::chmod(QFile::encodeName(folder).constData(), 0700);
+        QFile::link(device, PortNames::simulatorAliasPath(portNumber));
+        m_lock = ::open(QFile::encodeName(PortNames::simulatorLockPath(portNumber)).constData(),
+                        O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        struct flock request {};
+        request.l_type = F_WRLCK;
+        request.l_whence = SEEK_SET;
+        if (running)
+            ::fcntl(m_lock, F_OFD_SETLK, &request);
+    }
+    ~SimulatorPart() { ::close(m_lock); }
+    SimulatorPart(const SimulatorPart&) = delete;
+    SimulatorPart& operator=(const SimulatorPart&) = delete;
+
+private:
+    int m_lock = -1;
+};
 
 // An instrument on COM n, and the port control opened on it.
 struct OpenPort {
@@ -43,6 +76,10 @@ private slots:
     void builtInDevices_data();
     void builtInDevices();
     void aliasTakesPrecedence();
+    void lookupOrder_data();
+    void lookupOrder();
+    void simulatorFolder_data();
+    void simulatorFolder();
     void portNumberOfEntry_data();
     void portNumberOfEntry();
     void settings_data();
@@ -112,6 +149,98 @@ void SerialPortTest::aliasTakesPrecedence()
     QCOMPARE(PortNames::describe(6), QStringLiteral("/dev/bvterm-no-such-device"));
     aliases.remove(5);
     QCOMPARE(PortNames::devicePath(5), QStringLiteral("/dev/ttyUSB0"));
+}
+
+void SerialPortTest::lookupOrder_data()
+{
+    // What COM 5 has: the user's alias (to a pseudo-terminal of the test), a simulator's alias
+    // (to another one) whose simulator runs or was killed, and whether the simulator's base
+    // folder is open to others. The tool tip says which name applies.
+    QTest::addColumn<bool>("userAlias");
+    QTest::addColumn<QString>("simulator");
+    QTest::addColumn<bool>("sharedFolder");
+    QTest::addColumn<QString>("source");
+    QTest::newRow("built-in") << false << "none" << false << "built-in";
+    QTest::newRow("user's alias") << true << "none" << false << "user";
+    QTest::newRow("running simulator") << false << "running" << false << "simulator";
+    QTest::newRow("running simulator before user's alias")
+        << true << "running" << false << "simulator";
+    QTest::newRow("killed simulator") << false << "killed" << false << "built-in";
+    QTest::newRow("killed simulator, user's alias") << true << "killed" << false << "user";
+    QTest::newRow("simulator's folder open to others") << true << "running" << true << "user";
+}
+
+void SerialPortTest::lookupOrder()
+{
+    QFETCH(bool, userAlias);
+    QFETCH(QString, simulator);
+    QFETCH(bool, sharedFolder);
+    QFETCH(QString, source);
+    PortAliases aliases;
+    PseudoTerminal userLine;
+    PseudoTerminal simulatorLine;
+    if (userAlias)
+        aliases.point(5, userLine.slavePath());
+    std::unique_ptr<SimulatorPart> part;
+    if (simulator != "none")
+        part =
+            std::make_unique<SimulatorPart>(5, simulatorLine.slavePath(), simulator == "running");
+    if (sharedFolder)
+        ::chmod(QFile::encodeName(PortNames::simulatorBaseFolder()).constData(), 0777);
+
+    QString expected;
+    if (source == "simulator") {
+        QCOMPARE(PortNames::sourceOf(5), PortNames::Source::Simulator);
+        QCOMPARE(PortNames::devicePath(5), aliases.runtimeFolder() + "/bvterm/ports/com5");
+        QCOMPARE(PortNames::describe(5), simulatorLine.slavePath());
+        expected =
+            QStringLiteral("COM 5 is %1 (the running simulator's alias %2/bvterm/ports/com5)")
+                .arg(simulatorLine.slavePath(), aliases.runtimeFolder());
+    } else if (source == "user") {
+        QCOMPARE(PortNames::sourceOf(5), PortNames::Source::UserAlias);
+        QCOMPARE(PortNames::devicePath(5), aliases.folder() + "/com5");
+        QCOMPARE(PortNames::describe(5), userLine.slavePath());
+        expected = QStringLiteral("COM 5 is %1 (your alias %2/com5)")
+                       .arg(userLine.slavePath(), aliases.folder());
+    } else {
+        QCOMPARE(PortNames::sourceOf(5), PortNames::Source::BuiltIn);
+        QCOMPARE(PortNames::devicePath(5), QStringLiteral("/dev/ttyUSB0"));
+        expected = QStringLiteral("COM 5 is /dev/ttyUSB0 (the built-in name; there is no alias)");
+    }
+    QCOMPARE(PortNames::explain(5), expected);
+    // The port list's tool tip says the same.
+    frmMain window;
+    window.cboPort->setCurrentIndex(window.cboPort->findText("COM 5"));
+    QHelpEvent help(QEvent::ToolTip, QPoint(1, 1), window.cboPort->mapToGlobal(QPoint(1, 1)));
+    QCoreApplication::sendEvent(window.cboPort, &help);
+    QCOMPARE(window.cboPort->toolTip(), expected);
+}
+
+void SerialPortTest::simulatorFolder_data()
+{
+    QTest::addColumn<QByteArray>("runtime"); // XDG_RUNTIME_DIR; "-": not set
+    QTest::addColumn<QString>("folder");
+    const QString fallback = QStringLiteral("/tmp/bvterm-%1/ports").arg(::geteuid());
+    QTest::newRow("session folder")
+        << QByteArray("/run/user/1000") << "/run/user/1000/bvterm/ports";
+    QTest::newRow("trailing slash")
+        << QByteArray("/run/user/1000/") << "/run/user/1000/bvterm/ports";
+    QTest::newRow("not set") << QByteArray("-") << fallback;
+    QTest::newRow("empty") << QByteArray("") << fallback;
+    QTest::newRow("relative") << QByteArray("run/user") << fallback;
+}
+
+void SerialPortTest::simulatorFolder()
+{
+    QFETCH(QByteArray, runtime);
+    QFETCH(QString, folder);
+    PortAliases aliases;
+    if (runtime == "-")
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    QCOMPARE(PortNames::simulatorFolder(), folder);
+    QCOMPARE(PortNames::simulatorAliasPath(7), folder + "/com7");
 }
 
 void SerialPortTest::portNumberOfEntry_data()

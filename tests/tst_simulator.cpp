@@ -6,13 +6,40 @@
 #include "sim/InstrumentModel.h"
 #include "sim/SimOptions.h"
 #include "sim/Simulator.h"
+#include "sim/SimulatorAlias.h"
 #include "support/PortAliases.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString linkTarget(const QString& path)
+{
+    return QFileInfo(path).symLinkTarget();
+}
+
+// Reads what the line holds for whoever opens `fd`, without waiting.
+QByteArray readAvailable(int fd)
+{
+    QByteArray bytes;
+    char buffer[4096];
+    ssize_t count = 0;
+    while ((count = ::read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, count);
+    return bytes;
+}
+
+} // namespace
 
 class SimulatorTest : public QObject {
     Q_OBJECT
@@ -23,6 +50,12 @@ private slots:
     void options_data();
     void options();
     void aliasLifecycle();
+    void claims_data();
+    void claims();
+    void killedSimulatorIsReplaced();
+    void suggestion_data();
+    void suggestion();
+    void unreadRepliesAreLost();
     void answersOverTheLine_data();
     void answersOverTheLine();
     void theProgram();
@@ -127,41 +160,294 @@ void SimulatorTest::options()
 void SimulatorTest::aliasLifecycle()
 {
     PortAliases aliases;
-    aliases.point(5, "/dev/null"); // a stale alias left behind
-    const QString alias = PortNames::aliasPath(5);
+    const QString alias = PortNames::simulatorAliasPath(5);
+    QCOMPARE(alias, aliases.runtimeFolder() + "/bvterm/ports/com5");
     {
         SimOptions options;
         Simulator simulator(options);
         QString error;
         QVERIFY2(simulator.start(&error), qPrintable(error));
         QCOMPARE(simulator.aliasPath(), alias);
-        QCOMPARE(QFileInfo(alias).symLinkTarget(), simulator.devicePath());
+        QCOMPARE(linkTarget(alias), simulator.devicePath());
+        QCOMPARE(PortNames::sourceOf(5), PortNames::Source::Simulator);
         QCOMPARE(PortNames::describe(5), simulator.devicePath());
+        // Published for the session only, never among the user's own aliases.
+        QCOMPARE(QDir(aliases.folder())
+                     .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList());
+        // The runtime folders are this user's alone.
+        for (const QString& folder :
+             {PortNames::simulatorBaseFolder(), PortNames::simulatorFolder()}) {
+            struct stat info {};
+            QVERIFY(::stat(QFile::encodeName(folder).constData(), &info) == 0);
+            QCOMPARE(info.st_mode & 07777, mode_t(0700));
+        }
     }
-    QVERIFY(!QFileInfo(alias).isSymLink()); // removed on the way out
+    // Removed on the way out, with its lock.
+    QCOMPARE(QDir(PortNames::simulatorFolder())
+                 .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+             QStringList());
+    QCOMPARE(PortNames::sourceOf(5), PortNames::Source::BuiltIn);
     {
-        // An alias that someone else has taken over since is left alone.
+        // An alias that someone else has put in its place since is left alone.
         SimOptions options;
         Simulator simulator(options);
         QString error;
         QVERIFY(simulator.start(&error));
-        aliases.point(5, "/dev/null");
+        QVERIFY(QFile::remove(alias));
+        QVERIFY(QFile::link("/dev/null", alias));
         simulator.stop();
-        QCOMPARE(QFileInfo(alias).symLinkTarget(), QStringLiteral("/dev/null"));
+        QCOMPARE(linkTarget(alias), QStringLiteral("/dev/null"));
     }
-    {
-        // Something that is not an alias is not replaced.
-        aliases.remove(5);
-        QFile plain(alias);
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.close();
-        SimOptions options;
-        Simulator simulator(options);
-        QString error;
-        QVERIFY(!simulator.start(&error));
-        QVERIFY2(error.contains("not an alias"), qPrintable(error));
-        QVERIFY(QFileInfo(alias).isFile());
+}
+
+void SimulatorTest::claims_data()
+{
+    // What stands at COM 5 before the simulator starts. In the messages, %data and %run are
+    // the user's and the simulator's alias folders, %device the other simulator's device and
+    // %pid this process.
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("nothing") << "nothing"
+                             << "published"
+                             << "";
+    QTest::newRow("user's alias")
+        << "user alias"
+        << "taken"
+        << "COM 5 is taken by your alias %data/com5, which points at "
+           "/dev/serial/by-id/usb-Test_Adapter-if00-port0; the simulator leaves it as it is.";
+    QTest::newRow("user's file") << "user file"
+                                 << "taken"
+                                 << "COM 5 is taken by your alias %data/com5, which is not a "
+                                    "link; the simulator leaves it as it is.";
+    QTest::newRow("running simulator")
+        << "running simulator"
+        << "taken"
+        << "COM 5 is taken by another running simulator (process %pid): its alias %run/com5 "
+           "points at %device.";
+    QTest::newRow("killed simulator's alias") << "stale alias"
+                                              << "published"
+                                              << "";
+    QTest::newRow("killed simulator's alias, no lock file") << "stale alias, no lock"
+                                                            << "published"
+                                                            << "";
+    QTest::newRow("not a link in the simulator's folder")
+        << "runtime file"
+        << "taken"
+        << "COM 5 is taken: %run/com5 is not a link, so the simulator did not make it and "
+           "leaves it as it is.";
+    QTest::newRow("simulator's folder open to others")
+        << "shared runtime folder"
+        << "failed"
+        << "%base is not a folder of this user's alone (it must be a folder, not a link, owned "
+           "by you, that no one else may write to); the simulator does not publish there";
+}
+
+void SimulatorTest::claims()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, outcome);
+    QFETCH(QString, message);
+    PortAliases aliases;
+    const QString userAlias = PortNames::aliasPath(5);
+    const QString alias = PortNames::simulatorAliasPath(5);
+    const QString userTarget = "/dev/serial/by-id/usb-Test_Adapter-if00-port0";
+    SimOptions options;
+    Simulator other(options);
+    QString error;
+    if (before == "user alias") {
+        aliases.point(5, userTarget);
+    } else if (before == "user file") {
+        QFile file(userAlias);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("mine");
+    } else if (before == "running simulator") {
+        QVERIFY2(other.start(&error), qPrintable(error));
+    } else if (before == "shared runtime folder") {
+        QVERIFY(QDir().mkpath(PortNames::simulatorBaseFolder()));
+        QVERIFY(::chmod(QFile::encodeName(PortNames::simulatorBaseFolder()).constData(), 0777) ==
+                0);
+    } else if (before.startsWith("stale alias") || before == "runtime file") {
+        QVERIFY(QDir().mkpath(PortNames::simulatorFolder()));
+        QFile::setPermissions(PortNames::simulatorBaseFolder(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(PortNames::simulatorFolder(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (before == "runtime file") {
+            QFile file(alias);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("not the simulator's");
+        } else {
+            QVERIFY(QFile::link("/dev/pts/bvterm-gone", alias));
+            if (before == "stale alias") {
+                // The lock of a simulator that was killed: a file nobody holds.
+                QFile lock(PortNames::simulatorLockPath(5));
+                QVERIFY(lock.open(QIODevice::WriteOnly));
+                lock.write("999999\n");
+            }
+        }
     }
+    const QString otherDevice = other.devicePath();
+    struct stat userBefore {};
+    ::lstat(QFile::encodeName(userAlias).constData(), &userBefore);
+
+    Simulator simulator(options);
+    QCOMPARE(simulator.start(&error), outcome == "published");
+    QCOMPARE(simulator.comTaken(), outcome == "taken");
+    if (outcome == "published") {
+        QCOMPARE(linkTarget(alias), simulator.devicePath());
+        QCOMPARE(PortNames::describe(5), simulator.devicePath());
+        QVERIFY(error.isEmpty());
+        return;
+    }
+    message.replace("%data", aliases.folder())
+        .replace("%base", PortNames::simulatorBaseFolder())
+        .replace("%run", PortNames::simulatorFolder())
+        .replace("%device", otherDevice)
+        .replace("%pid", QString::number(::getpid()));
+    // A refusal ends with the suggestion of another COM number, tested on its own below.
+    if (outcome == "taken")
+        message += QStringLiteral(" Choose another COM number, for example --com %1.")
+                       .arg(suggestComNumber(5));
+    QCOMPARE(error, message);
+    // Whatever stood there is left exactly as it was.
+    if (before == "user alias") {
+        // The very same link, not a copy of it.
+        struct stat userAfter {};
+        QVERIFY(::lstat(QFile::encodeName(userAlias).constData(), &userAfter) == 0);
+        QCOMPARE(userAfter.st_ino, userBefore.st_ino);
+        QCOMPARE(linkTarget(userAlias), userTarget);
+        QVERIFY(!QFileInfo(alias).exists() && !QFileInfo(alias).isSymLink());
+    } else if (before == "user file") {
+        QFile file(userAlias);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("mine"));
+    } else if (before == "running simulator") {
+        QCOMPARE(linkTarget(alias), otherDevice);
+        QCOMPARE(PortNames::sourceOf(5), PortNames::Source::Simulator);
+    } else if (before == "runtime file") {
+        QFile file(alias);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("not the simulator's"));
+        QVERIFY(!QFile::exists(PortNames::simulatorLockPath(5)));
+    } else if (before == "shared runtime folder") {
+        QVERIFY(!QFile::exists(PortNames::simulatorFolder()));
+    }
+}
+
+void SimulatorTest::killedSimulatorIsReplaced()
+{
+    PortAliases aliases;
+    QProcess killed;
+    killed.start(QStringLiteral(BVTERM_SIM_PATH), {"--com", "6"});
+    QVERIFY(killed.waitForStarted());
+    QByteArray out;
+    QTRY_VERIFY((out += killed.readAllStandardOutput()).contains("published as COM 6"));
+    const QString alias = PortNames::simulatorAliasPath(6);
+    const QString deadDevice = linkTarget(alias);
+    QVERIFY(deadDevice.startsWith("/dev/pts/"));
+    QCOMPARE(PortNames::sourceOf(6), PortNames::Source::Simulator);
+    killed.kill(); // SIGKILL: no chance to remove its alias
+    QVERIFY(killed.waitForFinished());
+    QCOMPARE(killed.exitStatus(), QProcess::CrashExit);
+
+    // Left behind, but no living process holds its lock: the terminal no longer uses it...
+    QCOMPARE(linkTarget(alias), deadDevice);
+    QVERIFY(!PortNames::simulatorRuns(6));
+    QCOMPARE(PortNames::sourceOf(6), PortNames::Source::BuiltIn);
+    // ...and the next simulator replaces it.
+    SimOptions options;
+    options.com = 6;
+    Simulator simulator(options);
+    QString error;
+    QVERIFY2(simulator.start(&error), qPrintable(error));
+    QCOMPARE(linkTarget(alias), simulator.devicePath());
+    QCOMPARE(PortNames::sourceOf(6), PortNames::Source::Simulator);
+
+    // While it runs, the simulator program refuses COM 6 and says why.
+    QProcess second;
+    second.start(QStringLiteral(BVTERM_SIM_PATH), {"--com", "6"});
+    QVERIFY(second.waitForFinished());
+    QCOMPARE(second.exitCode(), SimExit::ComTaken);
+    const QString refusal = QString::fromLocal8Bit(second.readAllStandardError());
+    QVERIFY2(refusal.startsWith(QStringLiteral("bvterm-sim: COM 6 is taken by another running "
+                                               "simulator (process %1): its alias %2 points at %3.")
+                                    .arg(::getpid())
+                                    .arg(alias, simulator.devicePath())),
+             qPrintable(refusal));
+    QCOMPARE(linkTarget(alias), simulator.devicePath());
+}
+
+void SimulatorTest::suggestion_data()
+{
+    // The use of COM 1 to 12, one letter each: F free, D only a device of its built-in name,
+    // T taken.
+    QTest::addColumn<int>("taken");
+    QTest::addColumn<QString>("uses");
+    QTest::addColumn<int>("suggested");
+    QTest::newRow("the next one") << 5 << "FFFFTFFFFFFF" << 6;
+    QTest::newRow("skips taken ones") << 5 << "FFFFTTTFFFFF" << 8;
+    QTest::newRow("skips ones with a device") << 1 << "TDDDFFFFFFFF" << 5;
+    QTest::newRow("after 12 comes 1") << 12 << "DFFFTTTTTTTT" << 2;
+    QTest::newRow("below it") << 5 << "TTFTTTTTTTTT" << 3;
+    QTest::newRow("only devices left") << 5 << "TTTTTTDTDTTT" << 7;
+    QTest::newRow("all taken") << 5 << "TTTTTTTTTTTT" << 0;
+}
+
+void SimulatorTest::suggestion()
+{
+    QFETCH(int, taken);
+    QFETCH(QString, uses);
+    QFETCH(int, suggested);
+    const auto useOf = [&uses](int number) {
+        switch (uses.at(number - 1).toLatin1()) {
+        case 'F':
+            return ComUse::Free;
+        case 'D':
+            return ComUse::DeviceOnly;
+        default:
+            return ComUse::Taken;
+        }
+    };
+    QCOMPARE(suggestComNumber(taken, useOf), suggested);
+}
+
+void SimulatorTest::unreadRepliesAreLost()
+{
+    PortAliases aliases;
+    SimOptions options;
+    Simulator simulator(options);
+    QString error;
+    QVERIFY2(simulator.start(&error), qPrintable(error));
+    QSignalSpy received(&simulator, &Simulator::commandReceived);
+    const int line = ::open(QFile::encodeName(simulator.devicePath()).constData(),
+                            O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(line >= 0);
+
+    // Far more replies than the line holds, and nobody reads them meanwhile.
+    const int commands = 4000;
+    const QByteArray reply = InstrumentModel().respond("ID?").lines.first().toLatin1() + "\r\n";
+    const QByteArray all = QByteArray("ID?\r\n").repeated(commands);
+    for (qsizetype sent = 0; sent < all.size();) {
+        const ssize_t count = ::write(line, all.constData() + sent, size_t(all.size() - sent));
+        if (count > 0)
+            sent += count;
+        QCoreApplication::processEvents();
+    }
+    QTRY_COMPARE(received.size(), commands);
+    const qint64 replied = qint64(commands) * reply.size();
+    QVERIFY(simulator.lostBytes() > 0);
+
+    // What the line held arrives; what it had no room for is gone, not queued for later.
+    QByteArray held;
+    QTRY_COMPARE((held += readAvailable(line)).size(), replied - simulator.lostBytes());
+    QVERIFY(held.startsWith(reply + reply));
+    QVERIFY(::write(line, "UNIT?\r\n", 7) == 7);
+    QByteArray after;
+    QTRY_VERIFY((after += readAvailable(line)).endsWith("\r\n"));
+    QCOMPARE(after, QByteArray("UNIT_C\r\n"));
+    ::close(line);
 }
 
 void SimulatorTest::answersOverTheLine_data()
@@ -220,7 +506,7 @@ void SimulatorTest::theProgram()
     QByteArray out;
     QByteArray err;
     QTRY_VERIFY((out += sim.readAllStandardOutput()).contains("published as COM 7"));
-    QVERIFY(QFileInfo(PortNames::aliasPath(7)).isSymLink());
+    QVERIFY(QFileInfo(PortNames::simulatorAliasPath(7)).isSymLink());
     SerialPortControl port;
     port.setCommPort(7);
     port.setPortOpen(true);
@@ -233,7 +519,19 @@ void SimulatorTest::theProgram()
     QVERIFY(sim.waitForFinished());
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.exitCode(), 0);
-    QVERIFY(!QFileInfo(PortNames::aliasPath(7)).isSymLink());
+    QVERIFY(!QFileInfo(PortNames::simulatorAliasPath(7)).isSymLink());
+
+    // The user's own alias for COM 7 is refused with status 3 and left as it is.
+    aliases.point(7, "/dev/ttyUSB3");
+    QProcess refused;
+    refused.start(QStringLiteral(BVTERM_SIM_PATH), {"--com", "7"});
+    QVERIFY(refused.waitForFinished());
+    QCOMPARE(refused.exitCode(), SimExit::ComTaken);
+    QVERIFY(refused.readAllStandardError().startsWith("bvterm-sim: COM 7 is taken by your alias " +
+                                                      QFile::encodeName(PortNames::aliasPath(7)) +
+                                                      ", which points at /dev/ttyUSB3;"));
+    QCOMPARE(linkTarget(PortNames::aliasPath(7)), QStringLiteral("/dev/ttyUSB3"));
+    QVERIFY(!QFileInfo(PortNames::simulatorAliasPath(7)).isSymLink());
 }
 
 QTEST_MAIN(SimulatorTest)

@@ -88,8 +88,10 @@ bool waitForFileDialog(FileDialogView* view, int timeoutMs)
     return true;
 }
 
-bool answerFileDialog(const QString& path)
+bool answerFileDialog(const QString& path, bool* askedToReplace)
 {
+    if (askedToReplace)
+        *askedToReplace = false;
     if (!waitForFileDialog())
         return false;
     // Pressing Save may ask whether to replace the file (a nested box): post it, then answer.
@@ -106,14 +108,18 @@ bool answerFileDialog(const QString& path)
         const int state = onGui([] {
             QWidget* modal = QApplication::activeModalWidget();
             if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+                if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
                     QMetaObject::invokeMethod(yes, &QAbstractButton::click, Qt::QueuedConnection);
+                    return 3;
+                }
                 return 1;
             }
             return modal == nullptr || qobject_cast<QFileDialog*>(modal) == nullptr ? 0 : 2;
         });
         if (state == 0)
             return true;
+        if (state == 3 && askedToReplace)
+            *askedToReplace = true;
         QThread::msleep(5);
     }
     return false;

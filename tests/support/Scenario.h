@@ -71,8 +71,9 @@ struct FileDialogView {
 };
 // Waits for the modal file dialog and describes it; false when none came.
 bool waitForFileDialog(FileDialogView* view = nullptr, int timeoutMs = 5000);
-// Types the path into the dialog and presses its Save button, answering "replace?" with Yes.
-bool answerFileDialog(const QString& path);
+// Types the path into the dialog and presses its Save button, answering "replace?" with Yes;
+// `askedToReplace`, when given, tells whether that question came.
+bool answerFileDialog(const QString& path, bool* askedToReplace = nullptr);
 // Closes the dialog without choosing a file.
 bool dismissFileDialog();
 // Waits until no modal dialog is open.
