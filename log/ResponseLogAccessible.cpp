@@ -132,11 +132,6 @@ ResponseLogAccessible::~ResponseLogAccessible()
         QAccessible::deleteAccessibleInterface(entry.second);
 }
 
-bool ResponseLogAccessible::isValid() const
-{
-    return QAccessibleWidget::isValid();
-}
-
 ResponseListView* ResponseLogAccessible::view() const
 {
     // A view being destroyed has lost its rows already: nothing of it is read then.

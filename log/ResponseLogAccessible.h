@@ -24,7 +24,6 @@ public:
     ~ResponseLogAccessible() override;
 
     // QAccessibleInterface
-    bool isValid() const override;
     QAccessible::Role role() const override { return QAccessible::Table; }
     int childCount() const override;
     QAccessibleInterface* child(int index) const override;
