@@ -68,7 +68,6 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent)
     setWindowIcon(icon);
     setFont(windowFont());
 
-    m_clock.start();
     m_stampSeparators = timeStampSeparators(locale());
     m_wakeTimer.setSingleShot(true);
     m_wakeTimer.setTimerType(Qt::PreciseTimer);

@@ -183,10 +183,16 @@ QString formatNumber(double value)
     return QString::fromLatin1(out.data(), static_cast<qsizetype>(out.size()));
 }
 
-QString stripReplyValue(QStringView line)
+QString stripReplyValue(QStringView line, QString* cut)
 {
-    if (line.isEmpty())
+    if (line.isEmpty()) {
+        if (cut)
+            cut->clear();
         return QString();
-    const std::optional<double> value = readLeadingNumber(cutReplyPrefix(line));
+    }
+    QString rest = cutReplyPrefix(line);
+    const std::optional<double> value = readLeadingNumber(rest);
+    if (cut)
+        *cut = std::move(rest);
     return value ? formatNumber(*value) : QString();
 }

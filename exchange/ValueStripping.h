@@ -24,5 +24,7 @@ std::optional<double> readLeadingNumber(QStringView text);
 // zeros, zero always "0", and exponent form ("1E-05", "1.5E+15") below 1E-4 and from 1E15.
 QString formatNumber(double value);
 
-// The whole stripping: "" for an empty line or a number out of range.
-QString stripReplyValue(QStringView line);
+// The whole stripping, as ParseString does it: "" for an empty line or a number out of range.
+// When `cut` is given it receives the line with its leading part cut off (an empty line stays
+// empty); it may refer to the line itself.
+QString stripReplyValue(QStringView line, QString* cut = nullptr);

@@ -92,68 +92,104 @@ void frmMain::txtcmd_KeyPress(qint16& KeyAscii)
 
 QString frmMain::ParseString(QString& DataString)
 {
-    if (DataString.isEmpty())
-        return QString();
-    DataString = cutReplyPrefix(DataString);
-    const std::optional<double> value = readLeadingNumber(DataString);
-    return value ? formatNumber(*value) : QString();
+    // The argument is left as the cut leaves it, as the caller of this procedure expects.
+    return stripReplyValue(DataString, &DataString);
 }
 
-void frmMain::yieldToWindow(bool mayWait, qint64 deadlineMs)
+Q_ALWAYS_INLINE bool frmMain::yieldToWindow(bool mayWait, qint64 readStartNs)
+{
+    // Characters are waiting: unless the window is due, the pass goes on at once (YieldPacer
+    // says why that is enough).
+    if (!mayWait) {
+        switch (m_pacer.shortPass()) {
+        case YieldPacer::Yield::None:
+            return false;
+        case YieldPacer::Yield::ClockRead:
+            return true;
+        case YieldPacer::Yield::Full:
+            break;
+        }
+    }
+    serveWindow(mayWait, readStartNs);
+    return true;
+}
+
+void frmMain::serveWindow(bool mayWait, qint64 readStartNs)
 {
     if (!mayWait || !m_sleepWhenIdle) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+        m_pacer.windowServed();
         return;
     }
     // Nothing is waiting: sleep until a window event, a received byte (the port's notifier is
-    // an event source too) or the deadline of the read in progress, whichever comes first.
-    if (deadlineMs >= 0) {
-        const qint64 remaining = deadlineMs - m_clock.elapsed();
-        if (remaining <= 0) {
+    // an event source too) or just after the time-out of the read in progress, whichever comes
+    // first. The time-out is read afresh on every pass.
+    if (readStartNs >= 0) {
+        const qint64 deadlineNs = readStartNs + timeoutNs() + 1;
+        const qint64 remainingNs = deadlineNs - m_pacer.readClock();
+        if (remainingNs <= 0) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
+            m_pacer.windowServed();
             return;
         }
-        m_wakeTimer.start(static_cast<int>(std::min<qint64>(remaining, INT_MAX)));
+        const qint64 remainingMs = (remainingNs + 999'999) / 1'000'000;
+        m_wakeTimer.start(static_cast<int>(std::min<qint64>(remainingMs, INT_MAX)));
     }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     m_wakeTimer.stop();
+    m_pacer.windowServed();
 }
 
-int frmMain::waitingCharacters()
+qint64 frmMain::timeoutNs() const
+{
+    return qint64(State.TimeoutSeconds) * 1'000'000'000;
+}
+
+Q_ALWAYS_INLINE int frmMain::waitingCharacters()
 {
     const int waiting = ComPort->InBufferCount();
-    // A device that went away is a failure once what it sent before has been read.
-    if (waiting == 0 && !ComPort->DeviceLost().isEmpty())
-        throw LinkLost(ComPort->DeviceLost());
+    if (Q_UNLIKELY(waiting == 0))
+        failIfDeviceLost();
     return waiting;
+}
+
+void frmMain::failIfDeviceLost()
+{
+    // A device that went away is a failure once what it sent before has been read.
+    if (!ComPort->DeviceLost().isEmpty())
+        throw LinkLost(ComPort->DeviceLost());
 }
 
 std::optional<QString> frmMain::ReadPortLine()
 {
+    SerialPortControl* const port = ComPort; // kept at hand: it is asked in every pass
     LineFramer line;
-    const quint64 connection = ComPort->OpenCount();
-    const qint64 start = m_clock.elapsed();
+    const quint64 connection = port->OpenCount();
+    const qint64 start = m_pacer.readClock();
     bool mayWait = false; // the caller has just seen characters waiting
     for (;;) {
-        // The time-out is read afresh on every pass; the wake-up comes just after it has passed.
-        const qint64 deadline = start + qint64(State.TimeoutSeconds) * 1000 + 1;
-        yieldToWindow(mayWait && !State.Unloading, deadline);
+        // After a short yield only the characters have changed (see YieldPacer): the tests of
+        // the connection, of closing and of the time-out would answer as in the pass before.
+        const bool changed = yieldToWindow(mayWait && !State.Unloading, start);
         // Reopened under the read (a reconnect), the port delivers a new connection's
         // characters: the old connection's line is over.
-        if (ComPort->OpenCount() != connection && ComPort->PortOpen())
+        if (changed && port->OpenCount() != connection && port->PortOpen())
             return std::nullopt;
-        const int waiting = waitingCharacters();
+        const int waiting = port->InBufferCount();
         if (waiting > 0) {
-            const QString received = ComPort->Input();
-            if (!received.isEmpty() && line.feed(received.at(0)))
+            // One character per pass, taken without making a text of it.
+            const int received = port->inputChar();
+            if (received >= 0 && line.feed(QLatin1Char(char(received))))
                 return line.takeLine();
-        } else if (State.Unloading) {
+        } else {
+            failIfDeviceLost();
             // The program is ending: the rest of this line will not arrive in time.
-            return std::nullopt;
+            if (State.Unloading)
+                return std::nullopt;
         }
         mayWait = waiting <= 1;
-        const qint64 elapsedMs = m_clock.elapsed() - start;
-        if (double(elapsedMs) / 1000.0 > double(State.TimeoutSeconds))
+        // The time-out, read afresh, against the time since the read began: strictly longer.
+        if (changed && m_pacer.now() - start > timeoutNs())
             return std::nullopt;
     }
 }
@@ -179,6 +215,7 @@ void frmMain::handleReplyLine(QString reply)
     }
     const QString failure =
         appendLineToFile(State.StreamFileName, streamLine(stamp, withTimeStamp, reply));
+    m_pacer.timeMayHavePassed();
     if (!failure.isEmpty()) {
         // The line is kept in the log rather than lost.
         addReplyRow(stamp, reply);
@@ -207,10 +244,10 @@ void frmMain::StartCheckingPort()
             yieldToWindow(mayWait);
             const int waiting = waitingCharacters();
             if (waiting > 0) {
-                const std::optional<QString> line = ReadPortLine();
+                std::optional<QString> line = ReadPortLine();
                 // A read given up because the program is ending logs nothing.
                 if (line || !State.Unloading)
-                    handleReplyLine(line.value_or(QString()));
+                    handleReplyLine(line ? std::move(*line) : QString());
             }
             mayWait = waiting == 0;
             if (State.Unloading) {

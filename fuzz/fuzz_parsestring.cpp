@@ -1,6 +1,7 @@
-// Fuzz target for value stripping: any reply line, as the bytes an instrument may send.
-// The result is empty or a number in the program's format, and stripping that number again
-// behind a 5-character prefix gives the same text.
+// Fuzz target for value stripping as the window's ParseString does it: any reply line, as the
+// bytes an instrument may send. The line is left cut; the result is empty or a number in the
+// program's format, and stripping that number again behind a 5-character prefix gives the same
+// text.
 
 #include "exchange/ValueStripping.h"
 
@@ -62,7 +63,11 @@ bool isProgramNumber(const QString& text)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QString line = QString::fromLatin1(reinterpret_cast<const char*>(data), qsizetype(size));
-    const QString result = stripReplyValue(line);
+    // As the window's ParseString calls it: the line is cut in place.
+    QString cut = line;
+    const QString result = stripReplyValue(cut, &cut);
+    if (cut != (line.isEmpty() ? QString() : cutReplyPrefix(line)))
+        std::abort();
     if (result.isEmpty()) {
         // Only an empty line or a number out of range gives nothing.
         if (!line.isEmpty() && readLeadingNumber(cutReplyPrefix(line)).has_value())

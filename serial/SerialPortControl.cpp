@@ -6,6 +6,8 @@
 #include <QMetaObject>
 #include <QStringList>
 
+#include <cstring>
+
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <grp.h>
@@ -148,6 +150,7 @@ SerialPortControl::SerialPortControl(QObject* parent) : QObject(parent)
     m_port.setObjectName(QStringLiteral("port"));
     setInBufferSize(DefaultInBufferSize);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortControl::portErrorOccurred);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialPortControl::portReceived);
 }
 
 SerialPortControl::~SerialPortControl() = default;
@@ -227,7 +230,7 @@ void SerialPortControl::applySettings()
                     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!ok) {
         const QString reason = m_port.errorString();
-        m_port.close();
+        closePort();
         throw PortError(QStringLiteral("%1 does not support the setting %2 (%3).")
                             .arg(portLabel(), m_settings, reason));
     }
@@ -237,17 +240,17 @@ void SerialPortControl::setPortOpen(bool open)
 {
     const bool lost = !m_lost.isEmpty();
     m_lost.clear();
-    m_leftover.clear();
+    forgetReceived();
     if (!open) {
         if (m_port.isOpen())
-            m_port.close();
+            closePort();
         return;
     }
     if (m_port.isOpen()) {
         // A device that went away may still be waiting for its queued close.
         if (!lost)
             throw PortError(QStringLiteral("%1 is already open.").arg(portLabel()));
-        m_port.close();
+        closePort();
     }
 
     // Open the device itself, not an alias of it, so that locks and exclusive access apply to
@@ -276,6 +279,7 @@ void SerialPortControl::setPortOpen(bool open)
     // What the system held for the device before this connection (an instrument that went on
     // talking while nobody listened) is not this connection's reply.
     m_port.clear(QSerialPort::Input);
+    noteWaitingInPort();
     m_port.clearError();
     ++m_openCount;
 }
@@ -325,27 +329,72 @@ int SerialPortControl::InBufferSize() const
     return static_cast<int>(m_port.readBufferSize());
 }
 
-int SerialPortControl::InBufferCount() const
+void SerialPortControl::portReceived()
 {
+    noteWaitingInPort();
+    // A device that went away keeps nothing in the port, which is about to close.
     if (!m_lost.isEmpty())
-        return static_cast<int>(m_leftover.size());
-    if (!m_port.isOpen())
-        return 0;
-    return static_cast<int>(std::min<qint64>(m_port.bytesAvailable(), INT_MAX));
+        takeFromPort(AllWaiting);
+}
+
+void SerialPortControl::noteWaitingInPort()
+{
+    const qint64 waiting = m_port.isOpen() ? m_port.bytesAvailable() : 0;
+    m_portWaiting = static_cast<int>(std::min<qint64>(waiting, 1'000'000'000));
+}
+
+void SerialPortControl::takeFromPort(qint64 limit)
+{
+    // What has been handed out goes; the storage stays for the next batch.
+    const qsizetype kept = m_end - m_next;
+    if (kept > 0 && m_next != m_received.constData())
+        std::memmove(m_received.data(), m_next, size_t(kept));
+    const qint64 available = m_port.isOpen() ? std::min(m_port.bytesAvailable(), limit) : 0;
+    m_received.resize(kept + available);
+    qint64 got = 0;
+    if (available > 0)
+        got = std::max<qint64>(m_port.read(m_received.data() + kept, available), 0);
+    m_received.resize(kept + got);
+    m_next = m_received.constData();
+    m_end = m_next + m_received.size();
+    noteWaitingInPort();
+}
+
+int SerialPortControl::inputCharFromPort()
+{
+    if (m_lost.isEmpty() && !m_port.isOpen())
+        throw PortError(QStringLiteral("%1 is not open.").arg(portLabel()));
+    if (m_portWaiting == 0)
+        return -1;
+    takeFromPort(BatchLimit);
+    return m_next != m_end ? static_cast<unsigned char>(*m_next++) : -1;
 }
 
 QString SerialPortControl::Input()
 {
-    if (!m_lost.isEmpty()) {
-        const qsizetype count = m_inputLen == 0 ? m_leftover.size() : m_inputLen;
-        const QByteArray bytes = m_leftover.left(count);
-        m_leftover.remove(0, bytes.size());
-        return QString::fromLatin1(bytes);
-    }
-    if (!m_port.isOpen())
+    if (m_lost.isEmpty() && !m_port.isOpen())
         throw PortError(QStringLiteral("%1 is not open.").arg(portLabel()));
-    const QByteArray bytes = m_inputLen == 0 ? m_port.readAll() : m_port.read(m_inputLen);
-    return QString::fromLatin1(bytes);
+    if (m_inputLen == 0)
+        takeFromPort(AllWaiting);
+    else if (m_end - m_next < m_inputLen)
+        takeFromPort(std::max<qint64>(BatchLimit, m_inputLen));
+    const qsizetype left = m_end - m_next;
+    const qsizetype count = m_inputLen == 0 ? left : std::min<qsizetype>(left, m_inputLen);
+    const QString text = QString::fromLatin1(m_next, count);
+    m_next += count;
+    return text;
+}
+
+void SerialPortControl::closePort()
+{
+    m_port.close();
+    m_portWaiting = 0;
+}
+
+void SerialPortControl::forgetReceived()
+{
+    m_received = QByteArray();
+    m_next = m_end = nullptr;
 }
 
 void SerialPortControl::setOutput(const QString& text)
@@ -395,7 +444,7 @@ void SerialPortControl::portErrorOccurred(QSerialPort::SerialPortError error)
     if (error == QSerialPort::ReadError && !hungUp)
         return;
     const QString reason = m_port.errorString();
-    m_leftover = m_port.readAll();
+    takeFromPort(AllWaiting);
     m_lost = hungUp ? QStringLiteral("%1 was disconnected: the device went away or the other end "
                                      "hung up.")
                           .arg(portLabel())
@@ -410,5 +459,5 @@ void SerialPortControl::closeLostDevice(quint64 session)
 {
     // The port may have been closed and opened again in the meantime.
     if (session == m_openCount && !m_lost.isEmpty() && m_port.isOpen())
-        m_port.close();
+        closePort();
 }

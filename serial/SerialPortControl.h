@@ -7,6 +7,8 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <limits>
+
 // A failure of the serial port control.
 class PortError : public Failure {
 public:
@@ -51,9 +53,17 @@ public:
     int InBufferSize() const;
 
     // Received characters waiting to be read; 0 once the port is closed.
-    int InBufferCount() const;
+    int InBufferCount() const { return static_cast<int>(m_end - m_next) + m_portWaiting; }
     // Takes the next waiting characters (InputLen of them at most) from the receive buffer.
     QString Input();
+    // Takes the next waiting character as Input does with InputLen 1, without making a text of
+    // it: its code (0 to 255), or -1 when nothing is waiting. Fails as Input does.
+    int inputChar()
+    {
+        if (m_next != m_end)
+            return static_cast<unsigned char>(*m_next++);
+        return inputCharFromPort();
+    }
     // Hands the text to the port in one write, one byte per character ("?" for a character
     // that has no byte).
     void setOutput(const QString& text);
@@ -80,14 +90,31 @@ private:
     void portErrorOccurred(QSerialPort::SerialPortError error);
     void closeLostDevice(quint64 session);
     bool deviceHungUp() const;
+    void portReceived();
+    void noteWaitingInPort();
+    void takeFromPort(qint64 limit);
+    int inputCharFromPort();
+    void closePort();
+    void forgetReceived();
 
     QSerialPort m_port{this};
     int m_commPort = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
     LineSettings m_line;
     int m_inputLen = 0;
-    QString m_device;      // device the last open used
-    QByteArray m_leftover; // characters received before the device went away
+    QString m_device; // device the last open used
+    // Received characters are taken from the port a batch at a time and handed out from
+    // m_received (m_next to m_end), so that reading one costs no more than a pointer step.
+    // m_portWaiting counts what the port holds beyond them: the port's buffer grows only when it
+    // reports readyRead and shrinks only when this class reads or clears it, so the count stays
+    // exact without asking the port (up to a billion; InBufferCount says no more). After the
+    // device went away, what it sent before stays here until the next open or close.
+    static constexpr qint64 BatchLimit = 1 << 20; // what one batch takes at most
+    static constexpr qint64 AllWaiting = std::numeric_limits<qint64>::max();
+    QByteArray m_received;
+    const char* m_next = nullptr;
+    const char* m_end = nullptr;
+    int m_portWaiting = 0;
     QString m_lost;
     quint64 m_openCount = 0;
 };

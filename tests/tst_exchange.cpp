@@ -112,6 +112,16 @@ void ExchangeTest::replyBecomesRow_data()
         burst += "reading " + QByteArray::number(i) + "\r\n";
     }
     QTest::newRow("unsolicited stream of lines") << burst << false << false << many;
+    // Lines longer than what a line starts with room for, and a burst larger than the port
+    // hands over at once.
+    QStringList longLines;
+    QByteArray longBurst;
+    for (const int length : {63, 64, 65, 129, 1000, 40000}) {
+        const QByteArray text = QByteArray::number(length).leftJustified(length, '-');
+        longLines << QString::fromLatin1(text);
+        longBurst += text + "\r\n";
+    }
+    QTest::newRow("long lines") << longBurst << false << false << longLines;
 }
 
 void ExchangeTest::replyBecomesRow()

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -20,9 +21,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -358,17 +361,26 @@ void FaultsTest::hangUpWithLinesStillBuffered()
             lines << QString::fromLatin1(line.chopped(1));
     runScenario(bench.w, [&] {
         QVERIFY(bench.connect());
-        bench.line->write(burst);
-        QVERIFY(bench.line->waitUntilQueued(0));
-        // The terminal has taken the lines from the line but not logged them all yet. (What
-        // the system still passes along at that moment is thrown away by the hang-up.)
+        // The burst arrives while the window handles an event of its own, which lets the port
+        // take in what comes but keeps the loop from logging it: the terminal has taken the
+        // lines from the line but not logged them all yet, however fast it logs. (What the
+        // system still passes along at that moment is thrown away by the hang-up.)
+        std::atomic<bool> written{false};
+        std::thread instrument([&] {
+            bench.line->write(burst);
+            written = true;
+        });
         const auto [logged, buffered] = onGui([&] {
+            const QDeadlineTimer deadline(30000);
+            while ((!written || bench.line->queuedForTerminal() != 0) && !deadline.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             const std::pair<int, int> held{bench.w.lstResponse->Count(),
                                            bench.w.ComPort->InBufferCount()};
             bench.line->releaseSlave();
             bench.line->hangUp();
             return held;
         });
+        instrument.join();
         QVERIFY2(buffered >= 12, "every line was logged before the hang-up");
         QTRY_COMPARE_WITH_TIMEOUT(bench.messages.count(), 1, 60000);
         // Every complete line the terminal held arrived, in order, before the box.

@@ -89,6 +89,8 @@ private slots:
     void closedPortNeverFails();
     void everyByteArrivesUnchanged();
     void oneCharacterPerRead();
+    void singleCharacterReads_data();
+    void singleCharacterReads();
     void outputIsOneBytePerCharacter();
     void openFailures_data();
     void openFailures();
@@ -361,6 +363,65 @@ void SerialPortTest::oneCharacterPerRead()
         read += one;
     }
     QCOMPARE(read, QStringLiteral("12.5\r\n"));
+}
+
+void SerialPortTest::singleCharacterReads_data()
+{
+    QTest::addColumn<QByteArray>("first");  // written, then waited for
+    QTest::addColumn<int>("taken");         // characters then taken one by one
+    QTest::addColumn<QByteArray>("second"); // written after that
+    QTest::addColumn<bool>("hangUp");       // then the instrument hangs up
+    QTest::addColumn<bool>("allAtOnce");    // the rest read by Input instead of inputChar
+    QTest::newRow("one by one across two arrivals")
+        << QByteArray("abc") << 1 << QByteArray("de") << false << false;
+    QTest::newRow("Input after inputChar")
+        << QByteArray("abc") << 1 << QByteArray("de") << false << true;
+    QTest::newRow("8-bit codes") << QByteArray("\xb5\x00\xff\r\n", 5) << 3 << QByteArray() << false
+                                 << false;
+    QTest::newRow("hang-up after a partial read")
+        << QByteArray("A1\nB2") << 1 << QByteArray() << true << false;
+    QTest::newRow("hang-up with more in the port")
+        << QByteArray("A1") << 1 << QByteArray("\nB2") << true << true;
+}
+
+void SerialPortTest::singleCharacterReads()
+{
+    QFETCH(QByteArray, first);
+    QFETCH(int, taken);
+    QFETCH(QByteArray, second);
+    QFETCH(bool, hangUp);
+    QFETCH(bool, allAtOnce);
+    OpenPort open(6);
+    SerialPortControl& port = open.port;
+    open.line.write(first);
+    QTRY_COMPARE(port.InBufferCount(), first.size());
+    for (int i = 0; i < taken; ++i)
+        QCOMPARE(port.inputChar(), int(static_cast<unsigned char>(first[i])));
+    if (!second.isEmpty()) {
+        open.line.write(second);
+        // The count takes in what arrived after the first characters were taken.
+        QTRY_COMPARE(port.InBufferCount(), first.size() - taken + second.size());
+    }
+    if (hangUp) {
+        open.line.releaseSlave();
+        open.line.hangUp();
+        QTRY_VERIFY(!port.DeviceLost().isEmpty());
+        QVERIFY(!port.PortOpen());
+    }
+    const QByteArray rest = first.mid(taken) + second;
+    QCOMPARE(port.InBufferCount(), rest.size());
+    QByteArray read;
+    if (allAtOnce) {
+        read = port.Input().toLatin1();
+    } else {
+        for (int c = port.inputChar(); c >= 0; c = port.inputChar())
+            read.append(char(c));
+    }
+    QCOMPARE(read, rest);
+    QCOMPARE(port.InBufferCount(), 0);
+    QCOMPARE(port.inputChar(), -1);
+    port.setPortOpen(false);
+    QVERIFY_THROWS_EXCEPTION(PortError, port.inputChar());
 }
 
 void SerialPortTest::outputIsOneBytePerCharacter()
