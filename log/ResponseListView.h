@@ -45,6 +45,10 @@ public:
     // Shows the rows added since the last frame now rather than at the next frame.
     void flushPendingRows();
 
+signals:
+    // The selection has moved to `row` (counted from 1).
+    void selectionMoved(int row);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -55,6 +59,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    friend class ResponseLogAccessible; // assistive technology may select a row
+
     void scheduleRefresh();
     void refresh();
     void updateScrollBars();
