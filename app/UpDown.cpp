@@ -1,5 +1,7 @@
 #include "UpDown.h"
+#include "UpDownAccessible.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -17,6 +19,7 @@ UpDown::UpDown(QWidget* parent) : QWidget(parent)
     setFocusPolicy(Qt::StrongFocus);
     m_repeat.setInterval(RepeatIntervalMs);
     connect(&m_repeat, &QTimer::timeout, this, &UpDown::repeatStep);
+    makeUpDownAccessible();
 }
 
 void UpDown::setRange(int minimum, int maximum)
@@ -34,6 +37,11 @@ void UpDown::setValue(int value)
     m_value = value;
     if (m_buddy)
         m_buddy->setText(QString::number(value));
+    if (QAccessible::isActive()) {
+        // Heard as the new value when the arrows or keys step it.
+        QAccessibleValueChangeEvent event(this, value);
+        QAccessible::updateAccessibility(&event);
+    }
     emit valueChanged(value);
 }
 

@@ -16,10 +16,12 @@ public:
     void setRange(int minimum, int maximum);
     void setSingleStep(int step) { m_step = step; }
     void setBuddy(QLineEdit* buddy) { m_buddy = buddy; }
+    QLineEdit* buddy() const { return m_buddy; }
     void setValue(int value);
     int value() const { return m_value; }
     int minimum() const { return m_minimum; }
     int maximum() const { return m_maximum; }
+    int singleStep() const { return m_step; }
     void stepBy(int steps);
 
     QSize sizeHint() const override { return {16, 23}; }

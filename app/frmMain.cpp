@@ -122,6 +122,12 @@ void frmMain::createControls()
     Label1 = place(new QLabel(QStringLiteral("Command:"), Frame2), twipsRect(180, 345, 855, 300));
     for (QLabel* label : {Label5, Label4, Label3, Label1})
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Each label names the box beside it for assistive technology. Their captions hold no "&",
+    // so they give no access key.
+    Label1->setBuddy(txtcmd);
+    Label4->setBuddy(cboPort);
+    Label5->setBuddy(cboBaudRate);
+    Label3->setBuddy(txtTimeout);
 
     Frame1 = place(new QGroupBox(QStringLiteral("Response"), this), twipsRect(60, 30, 9345, 4635));
     chkStrip = place(new QCheckBox(QStringLiteral("Str&ip Data"), Frame1),

@@ -7,6 +7,7 @@
 // such as ResponseListView in CamelCase, functions and members in camelCase, members with "m_".
 
 #include "TerminalState.h"
+#include "exchange/LineFramer.h"
 #include "exchange/TimeStamp.h"
 #include "exchange/YieldPacer.h"
 
@@ -156,6 +157,7 @@ private:
     TimeStampSeparators m_stampSeparators; // of the window's locale
     QTimer m_wakeTimer;
     YieldPacer m_pacer;   // paces the loop's yields; time base of the reply time-out
+    LineFramer m_framer;  // the reply line being read; its storage serves line after line
     QString m_chosenFile; // the name chosen at the last file prompt
     QPointer<ChartWindow> m_chart;
     bool m_polling = false;

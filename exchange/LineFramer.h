@@ -29,16 +29,62 @@ public:
         return false;
     }
 
+    // Takes characters one at a time from `next`, each as feed() takes it, until `end` or
+    // until `count` of them have been taken; true when it took the line feed that ends the line.
+    // `next` and `count` say how far it got. Its state stays in locals for the whole loop, so
+    // that a character costs a handful of instructions.
+    bool feedEach(const char*& next, const char* end, int& count)
+    {
+        const char* in = next;
+        int left = count;
+        QChar* out = m_next;
+        QChar* limit = m_limit;
+        bool ended = false;
+        while (left > 0 && in != end) {
+            --left;
+            const char c = *in++;
+            if (c == '\n') {
+                ended = true;
+                break;
+            }
+            if (c == '\r')
+                continue;
+            if (Q_UNLIKELY(out == limit)) {
+                m_next = out;
+                grow();
+                out = m_next;
+                limit = m_limit;
+            }
+            *out++ = QLatin1Char(c);
+        }
+        m_next = out;
+        next = in;
+        count = left;
+        return ended;
+    }
+
     // The line gathered so far; the framer starts a new one.
     QString takeLine()
     {
-        m_line.resize(size());
-        m_next = m_limit = nullptr;
-        return std::exchange(m_line, QString());
+        QString line(m_line.constData(), size());
+        clear();
+        return line;
+    }
+    // Drops the line gathered so far. Its storage is kept for the next line, so that a line
+    // costs one allocation of its own size, unless it grew large.
+    void clear()
+    {
+        if (m_line.size() > KeptChars) {
+            m_line = QString();
+            m_limit = nullptr;
+        }
+        m_next = m_line.isNull() ? nullptr : m_line.data();
     }
     QStringView pending() const { return QStringView(m_line).first(size()); }
 
 private:
+    static constexpr qsizetype KeptChars = 4096;
+
     qsizetype size() const { return m_next ? m_next - m_line.constData() : 0; }
     void grow()
     {
@@ -49,7 +95,7 @@ private:
     }
 
     // The line is m_line's characters up to m_next; m_line's storage ends at m_limit. Only
-    // this framer holds m_line until takeLine hands it out.
+    // this framer holds m_line.
     QString m_line;
     QChar* m_next = nullptr;
     QChar* m_limit = nullptr;

@@ -45,6 +45,11 @@ public:
         return m_now - m_servedAt < WindowIntervalNs ? Yield::ClockRead : Yield::Full;
     }
 
+    // How many passes from now on have an empty yield (Yield::None), and how to count such
+    // passes when they were run elsewhere (see ReadPortLine).
+    int emptyPasses() const { return m_passesToClock - 1; }
+    void countEmptyPasses(int passes) { m_passesToClock -= passes; }
+
     // A full yield has just ended.
     void windowServed() { m_servedAt = readClock(); }
 

@@ -1,5 +1,6 @@
 // Fuzz target for the reply reader's framing: an arbitrary byte stream arrives in arbitrary
-// chunks, and after any chunk the read may time out and drop the line it was gathering.
+// chunks, taken a character at a time or in runs of passes, and after any chunk the read may
+// time out and drop the line it was gathering.
 // Every byte other than CR and LF must end up in exactly one line or one dropped partial
 // line, in order; every LF ends exactly one line; nothing is invented.
 
@@ -32,11 +33,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     qsizetype at = 0;
     while (at < stream.size()) {
         const qsizetype chunk = qsizetype(next() % 16) + 1;
-        for (qsizetype end = std::min(stream.size(), at + chunk); at < end; ++at) {
-            if (framer.feed(QLatin1Char(stream[at]))) {
-                segments.push_back(framer.takeLine());
-                ++lines;
+        const qsizetype end = std::min(stream.size(), at + chunk);
+        if (next() % 2 == 0) {
+            for (; at < end; ++at) {
+                if (framer.feed(QLatin1Char(stream[at]))) {
+                    segments.push_back(framer.takeLine());
+                    ++lines;
+                }
             }
+        } else {
+            // As the reply reader's run of passes does: a few characters at a time, each one
+            // counted as a pass of its own.
+            const char* cursor = stream.constData() + at;
+            const char* const stop = stream.constData() + end;
+            while (cursor != stop) {
+                int passes = int(next() % 8) + 1;
+                const int due = passes;
+                const char* const from = cursor;
+                if (framer.feedEach(cursor, stop, passes)) {
+                    segments.push_back(framer.takeLine());
+                    ++lines;
+                }
+                if (cursor - from != due - passes || passes < 0)
+                    std::abort();
+            }
+            at = end;
         }
         if (next() % 8 == 0)
             segments.push_back(framer.takeLine()); // time-out: the partial line is dropped

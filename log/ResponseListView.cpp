@@ -1,5 +1,6 @@
 #include "ResponseListView.h"
 #include "CellText.h"
+#include "ResponseLogAccessible.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -62,6 +63,7 @@ ResponseListView::ResponseListView(QWidget* parent) : QAbstractScrollArea(parent
         updateScrollBars();
         viewport()->update();
     });
+    makeResponseLogAccessible(this);
 }
 
 int ResponseListView::AddRow(const QString& command, RowKind kind)
@@ -271,11 +273,13 @@ void ResponseListView::select(int index)
     if (Count() == 0)
         return;
     refresh();
-    m_selected = std::clamp(index, 0, Count() - 1);
+    const int before = std::exchange(m_selected, std::clamp(index, 0, Count() - 1));
     scrollToShow(m_selected);
     // Moving the selection away from the end reads back; reaching the last row follows again.
     userScrolled();
     viewport()->update();
+    if (m_selected != before)
+        emit selectionMoved(m_selected + 1);
 }
 
 void ResponseListView::mousePressEvent(QMouseEvent* event)

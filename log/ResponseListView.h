@@ -48,6 +48,10 @@ public:
     // Puts the selected row on the clipboard as its two cells with a tab between them.
     void copySelectedRow();
 
+signals:
+    // The selection has moved to `row` (counted from 1).
+    void selectionMoved(int row);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -60,6 +64,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    friend class ResponseLogAccessible; // assistive technology may select a row
+
     void scheduleRefresh();
     void refresh();
     void updateScrollBars();

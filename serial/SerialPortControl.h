@@ -64,6 +64,15 @@ public:
             return static_cast<unsigned char>(*m_next++);
         return inputCharFromPort();
     }
+    // The characters taken from the device and waiting here, for a reader that takes them one
+    // at a time in a loop of its own: it reads from `next` towards `end` and then says with
+    // consumedUpTo() how far it got. Nothing else reads from the port meanwhile.
+    struct Received {
+        const char* next = nullptr;
+        const char* end = nullptr;
+    };
+    Received received() const { return {m_next, m_end}; }
+    void consumedUpTo(const char* next) { m_next = next; }
     // Hands the text to the port in one write, one byte per character ("?" for a character
     // that has no byte).
     void setOutput(const QString& text);

@@ -16,6 +16,7 @@ TerminalBench::TerminalBench()
     aliases.point(5, line->slavePath());
     w.cboPort->setCurrentIndex(4);
     w.show();
+    w.activateWindow(); // on an X display without a window manager nobody else activates it
     if (!QTest::qWaitForWindowActive(&w))
         qWarning("the window did not become active");
 }

@@ -1,0 +1,339 @@
+// The window as assistive technology reads it, asked through Qt's accessibility interfaces: the
+// log as a table with its headers and every cell's whole text, the labels that name the boxes,
+// and the time-out spinner's value.
+
+#include "app/UpDown.h"
+#include "app/frmMain.h"
+#include "log/CellText.h"
+#include "log/ResponseListView.h"
+
+#include <QAccessible>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+using Rows = QList<QStringList>; // each row: its Command cell, then its Response cell
+
+QAccessibleInterface* accessible(QObject* object)
+{
+    return QAccessible::queryAccessibleInterface(object);
+}
+
+QAccessibleTableInterface* tableOf(frmMain& w)
+{
+    QAccessibleInterface* log = accessible(w.lstResponse);
+    return log ? log->tableInterface() : nullptr;
+}
+
+void addRows(ResponseListView* log, const Rows& rows)
+{
+    for (const QStringList& row : rows) {
+        const int number = log->AddRow(row[0]);
+        if (!row[1].isEmpty())
+            log->SetResponse(number, row[1]);
+        log->EnsureVisible(number);
+    }
+}
+
+// The table's rows as its cells name them.
+Rows cellTexts(QAccessibleTableInterface* table)
+{
+    Rows rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < table->columnCount(); ++column) {
+            QAccessibleInterface* cell = table->cellAt(row, column);
+            cells << (cell ? cell->text(QAccessible::Name) : QStringLiteral("<no cell>"));
+        }
+        rows << cells;
+    }
+    return rows;
+}
+
+QList<QAccessibleInterface*> labelsOf(QObject* object)
+{
+    QList<QAccessibleInterface*> labels;
+    for (const auto& relation : accessible(object)->relations(QAccessible::Label))
+        labels << relation.first;
+    return labels;
+}
+
+} // namespace
+
+class AccessibilityTest : public QObject {
+    Q_OBJECT
+private slots:
+    void logIsATable_data();
+    void logIsATable();
+    void clearEmptiesTheTable();
+    void cellsAreMadeOnceAndFoundByPlace();
+    void selectedRowAndFocusedCell_data();
+    void selectedRowAndFocusedCell();
+    void assistiveTechnologySelectsARow();
+    void labelsNameTheirBoxes_data();
+    void labelsNameTheirBoxes();
+    void spinnerAnswersWithItsValue_data();
+    void spinnerAnswersWithItsValue();
+};
+
+void AccessibilityTest::logIsATable_data()
+{
+    QTest::addColumn<Rows>("rows");
+    QTest::newRow("empty log") << Rows{};
+    QTest::newRow("command and reply")
+        << Rows{{"*IDN?", ""}, {"03/25/2026 14:07:09.045", "12.5"}, {"", "-0.0001"}};
+    QTest::newRow("notice row") << Rows{{"", "Data streaming canceled. "}};
+    QTest::newRow("8-bit text") << Rows{{"", QStringLiteral("\u00b5V \u00b0C")}};
+    QTest::newRow("long line cut in paint")
+        << Rows{{"MEAS?", QString(5000, QLatin1Char('7'))}, {QString(400, QLatin1Char('W')), ""}};
+}
+
+void AccessibilityTest::logIsATable()
+{
+    QFETCH(Rows, rows);
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    addRows(w.lstResponse, rows);
+    // The log paints its rows, long ones cut to their columns, before it is read.
+    w.lstResponse->flushPendingRows();
+    w.lstResponse->viewport()->repaint();
+
+    QAccessibleInterface* log = accessible(w.lstResponse);
+    QVERIFY(log);
+    QCOMPARE(log->role(), QAccessible::Table);
+    QVERIFY(accessible(w.Frame1)->indexOfChild(log) >= 0);
+    QAccessibleTableInterface* table = log->tableInterface();
+    QVERIFY(table);
+    QCOMPARE(table->columnCount(), 2);
+    QCOMPARE(table->rowCount(), rows.size());
+    QCOMPARE(table->columnDescription(0), QStringLiteral("Command"));
+    QCOMPARE(table->columnDescription(1), QStringLiteral("Response"));
+    QCOMPARE(cellTexts(table), rows);
+    if (QTest::currentDataTag() == QLatin1String("long line cut in paint")) {
+        const QString& line = rows[0][1];
+        QVERIFY(cellTextForWidth(line, w.lstResponse->fontMetrics(),
+                                 w.lstResponse->columnWidth(1)) != line);
+    }
+
+    // Children: the two header cells, then the cells row by row.
+    QCOMPARE(log->childCount(), 2 * (rows.size() + 1));
+    QCOMPARE(log->child(0)->role(), QAccessible::ColumnHeader);
+    QCOMPARE(log->child(0)->text(QAccessible::Name), QStringLiteral("Command"));
+    QCOMPARE(log->child(1)->text(QAccessible::Name), QStringLiteral("Response"));
+    for (int row = 0; row < rows.size(); ++row) {
+        for (int column = 0; column < 2; ++column) {
+            QAccessibleInterface* cell = table->cellAt(row, column);
+            QCOMPARE(cell->role(), QAccessible::Cell);
+            QCOMPARE(cell->parent(), log);
+            QCOMPARE(log->child(2 * (row + 1) + column), cell);
+            QCOMPARE(log->indexOfChild(cell), 2 * (row + 1) + column);
+            QAccessibleTableCellInterface* place = cell->tableCellInterface();
+            QVERIFY(place);
+            QCOMPARE(place->rowIndex(), row);
+            QCOMPARE(place->columnIndex(), column);
+            QCOMPARE(place->table(), log);
+            const QList<QAccessibleInterface*> headers = place->columnHeaderCells();
+            QCOMPARE(headers.size(), 1);
+            QCOMPARE(headers[0], log->child(column));
+        }
+    }
+    QCOMPARE(table->cellAt(rows.size(), 0), nullptr);
+    QCOMPARE(table->cellAt(0, 2), nullptr);
+}
+
+void AccessibilityTest::clearEmptiesTheTable()
+{
+    frmMain w;
+    addRows(w.lstResponse, {{"A", "1"}, {"B", "2"}});
+    QAccessibleTableInterface* table = tableOf(w);
+    QAccessibleInterface* before = table->cellAt(1, 1);
+    QCOMPARE(before->text(QAccessible::Name), QStringLiteral("2"));
+
+    w.cmdClear->setEnabled(true);
+    w.cmdClear->click();
+    QCOMPARE(table->rowCount(), 0);
+    QCOMPARE(table->cellAt(0, 0), nullptr);
+    QCOMPARE(accessible(w.lstResponse)->childCount(), 2);
+    QVERIFY(!before->isValid());
+    QVERIFY(before->state().invalid);
+
+    addRows(w.lstResponse, {{"C", "3"}});
+    QCOMPARE(cellTexts(table), (Rows{{"C", "3"}}));
+}
+
+void AccessibilityTest::cellsAreMadeOnceAndFoundByPlace()
+{
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    Rows rows;
+    for (int i = 0; i < 200; ++i)
+        rows << QStringList{QStringLiteral("C%1").arg(i), QStringLiteral("R%1").arg(i)};
+    addRows(w.lstResponse, rows);
+    w.lstResponse->flushPendingRows();
+    QAccessibleInterface* log = accessible(w.lstResponse);
+    QAccessibleTableInterface* table = log->tableInterface();
+
+    // The same cell is one object with one id, also after more rows came.
+    QAccessibleInterface* last = table->cellAt(199, 1);
+    const QAccessible::Id id = QAccessible::uniqueId(last);
+    addRows(w.lstResponse, {{"C200", "R200"}});
+    QCOMPARE(table->cellAt(199, 1), last);
+    QCOMPARE(QAccessible::accessibleInterface(id), last);
+
+    // The last rows are in view: their cells lie where the log paints them, and rows
+    // scrolled away are off screen.
+    QVERIFY(!last->state().offscreen);
+    QVERIFY(table->cellAt(0, 0)->state().offscreen);
+    w.lstResponse->flushPendingRows(); // the new row is shown
+    for (QAccessibleInterface* cell : {last, table->cellAt(200, 0), log->child(0), log->child(1)}) {
+        const QPoint middle = cell->rect().center();
+        QCOMPARE(log->childAt(middle.x(), middle.y()), cell);
+    }
+}
+
+void AccessibilityTest::selectedRowAndFocusedCell_data()
+{
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<int>("selected"); // counted from 0, -1 for none
+    QTest::newRow("nothing selected") << QList<int>{} << -1;
+    QTest::newRow("first row") << QList<int>{Qt::Key_Home} << 0;
+    QTest::newRow("last row") << QList<int>{Qt::Key_End} << 3;
+    QTest::newRow("back up one") << QList<int>{Qt::Key_End, Qt::Key_Up} << 2;
+}
+
+void AccessibilityTest::selectedRowAndFocusedCell()
+{
+    QFETCH(QList<int>, keys);
+    QFETCH(int, selected);
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    addRows(w.lstResponse, {{"A?", ""}, {"", "1"}, {"B?", ""}, {"", "2"}});
+    w.lstResponse->setFocus();
+    for (int key : keys)
+        QTest::keyClick(w.lstResponse, Qt::Key(key));
+
+    QAccessibleInterface* log = accessible(w.lstResponse);
+    QAccessibleTableInterface* table = log->tableInterface();
+    if (selected < 0) {
+        QCOMPARE(table->selectedRows(), QList<int>{});
+        QCOMPARE(table->selectedCellCount(), 0);
+        QCOMPARE(log->focusChild(), nullptr);
+        return;
+    }
+    QCOMPARE(table->selectedRows(), QList<int>{selected});
+    QCOMPARE(table->selectedCells(), (QList<QAccessibleInterface*>{table->cellAt(selected, 0),
+                                                                   table->cellAt(selected, 1)}));
+    QCOMPARE(log->focusChild(), table->cellAt(selected, 0));
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QAccessible::State command = table->cellAt(row, 0)->state();
+        const QAccessible::State response = table->cellAt(row, 1)->state();
+        QCOMPARE(bool(command.selected), row == selected);
+        QCOMPARE(bool(response.selected), row == selected);
+        QCOMPARE(bool(command.focused), row == selected);
+        QVERIFY(!response.focused);
+    }
+    // Away from the log, the row stays selected but no cell has the focus.
+    w.cboPort->setFocus();
+    QVERIFY(!table->cellAt(selected, 0)->state().focused);
+    QVERIFY(table->cellAt(selected, 0)->state().selected);
+}
+
+void AccessibilityTest::assistiveTechnologySelectsARow()
+{
+    frmMain w;
+    addRows(w.lstResponse, {{"A", "1"}, {"B", "2"}, {"C", "3"}});
+    QAccessibleTableInterface* table = tableOf(w);
+    QVERIFY(table->selectRow(1));
+    QCOMPARE(w.lstResponse->SelectedRow(), 2);
+    QVERIFY(!table->selectRow(3));
+    QVERIFY(!table->unselectRow(1));
+    QCOMPARE(w.lstResponse->SelectedRow(), 2);
+}
+
+void AccessibilityTest::labelsNameTheirBoxes_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("command") << "Label1"
+                             << "txtcmd";
+    QTest::newRow("port") << "Label4"
+                          << "cboPort";
+    QTest::newRow("rate") << "Label5"
+                          << "cboBaudRate";
+    QTest::newRow("time-out box") << "Label3"
+                                  << "txtTimeout";
+    QTest::newRow("time-out spinner") << "Label3"
+                                      << "spnTimeout";
+}
+
+void AccessibilityTest::labelsNameTheirBoxes()
+{
+    QFETCH(QString, label);
+    QFETCH(QString, box);
+    frmMain w;
+    const QMap<QString, QWidget*> controls{
+        {"Label1", w.Label1},           {"Label3", w.Label3},         {"Label4", w.Label4},
+        {"Label5", w.Label5},           {"txtcmd", w.txtcmd},         {"cboPort", w.cboPort},
+        {"cboBaudRate", w.cboBaudRate}, {"txtTimeout", w.txtTimeout}, {"spnTimeout", w.spnTimeout}};
+    QWidget* labelWidget = controls[label];
+    QWidget* boxWidget = controls[box];
+    // The label beside it, and as for every control the frame around it.
+    QCOMPARE(labelsOf(boxWidget),
+             (QList<QAccessibleInterface*>{accessible(labelWidget), accessible(w.Frame2)}));
+    QCOMPARE(labelWidget->parentWidget(), w.Frame2);
+}
+
+void AccessibilityTest::spinnerAnswersWithItsValue_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("argument");
+    QTest::addColumn<int>("value");
+    QTest::newRow("as the window starts") << "none" << 0 << 5;
+    QTest::newRow("set") << "set" << 12 << 12;
+    QTest::newRow("set below the minimum") << "set" << 0 << 1;
+    QTest::newRow("set above the maximum") << "set" << 150 << 99;
+    QTest::newRow("increase") << "increase" << 0 << 6;
+    QTest::newRow("decrease") << "decrease" << 0 << 4;
+    QTest::newRow("up arrow key") << "key up" << 0 << 6;
+    QTest::newRow("down arrow key") << "key down" << 0 << 4;
+}
+
+void AccessibilityTest::spinnerAnswersWithItsValue()
+{
+    QFETCH(QString, action);
+    QFETCH(int, argument);
+    QFETCH(int, value);
+    frmMain w;
+    QAccessibleInterface* spinner = accessible(w.spnTimeout);
+    QCOMPARE(spinner->role(), QAccessible::SpinBox);
+    QAccessibleValueInterface* number = spinner->valueInterface();
+    QVERIFY(number);
+    QCOMPARE(number->minimumValue(), QVariant(1));
+    QCOMPARE(number->maximumValue(), QVariant(99));
+    QCOMPARE(number->minimumStepSize(), QVariant(1));
+
+    if (action == "set")
+        number->setCurrentValue(argument);
+    else if (action == "increase" || action == "decrease")
+        spinner->actionInterface()->doAction(action == "increase"
+                                                 ? QAccessibleActionInterface::increaseAction()
+                                                 : QAccessibleActionInterface::decreaseAction());
+    else if (action.startsWith("key"))
+        QTest::keyClick(w.spnTimeout, action == "key up" ? Qt::Key_Up : Qt::Key_Down);
+
+    QCOMPARE(number->currentValue(), QVariant(value));
+    QCOMPARE(spinner->text(QAccessible::Value), QString::number(value));
+    QCOMPARE(w.txtTimeout->text(), QString::number(value));
+    QCOMPARE(w.state().TimeoutSeconds, value);
+}
+
+QTEST_MAIN(AccessibilityTest)
+#include "tst_accessibility.moc"
