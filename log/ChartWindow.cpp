@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsEllipseItem>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLegend>
@@ -230,6 +231,12 @@ protected:
         }
     }
 
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QChartView::resizeEvent(event);
+        m_window->viewResized();
+    }
+
     void paintEvent(QPaintEvent* event) override
     {
         QElapsedTimer timer;
@@ -320,6 +327,16 @@ void ChartWindow::scheduleUpdate()
     m_pacing.wanted(clockNow());
     if (!m_updateTimer.isActive())
         m_updateTimer.start(FrameMs);
+}
+
+void ChartWindow::viewResized()
+{
+    // The chart has its new size: lay it out now, so that the lines are reduced for the plot
+    // as it will be painted, the first time too.
+    if (QGraphicsLayout* layout = m_chart->layout())
+        layout->activate();
+    if (std::abs(m_chart->plotArea().width() - m_reducedWidth) > ReduceAgainPixels)
+        updateNow();
 }
 
 void ChartWindow::updateWhenDue()

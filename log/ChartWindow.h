@@ -92,6 +92,7 @@ private:
     };
 
     void scheduleUpdate();
+    void viewResized();
     void updateWhenDue();
     DrawPacing::Clock clockNow() const;
     void watchForRows();
