@@ -1,4 +1,7 @@
 #include "ChartWindow.h"
+#include "ChartAccessible.h"
+
+#include <QAccessible>
 
 #include "ColumnReduction.h"
 #include "ResponseLogModel.h"
@@ -256,6 +259,7 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Chart of Readings"));
+    makeChartAccessible();
 
     m_chart = new QChart;
     m_chart->setAnimationOptions(QChart::NoAnimation);
@@ -391,14 +395,26 @@ void ChartWindow::watchForRows()
         Qt::SingleShotConnection);
 }
 
+void ChartWindow::descriptionChanged()
+{
+    // Assistive technology asks for the description afresh; nobody pays while none listens.
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
 void ChartWindow::takeNewRows()
 {
+    const qsizetype before = m_readings.readingCount();
     m_log.visitRows(m_rowsTaken, [this](RowStamp stamp, QStringView command, QStringView response) {
         m_readings.addRow(stamp.kind(), command, response, stamp.msecsSinceEpoch());
     });
     m_rowsTaken = m_log.rowCount();
     for (int series = int(m_lines.size()); series < m_readings.count(); ++series)
         addLine(series);
+    if (m_readings.readingCount() != before)
+        descriptionChanged();
 }
 
 void ChartWindow::addLine(int series)
@@ -426,6 +442,7 @@ void ChartWindow::clearChart()
     m_following = true;
     m_followButton->setChecked(true);
     updateNow();
+    descriptionChanged();
 }
 
 std::pair<qint64, qint64> ChartWindow::followedRange() const
@@ -575,6 +592,7 @@ void ChartWindow::toggleSeries(int series)
         marker->setPen(QPen(colour));
     }
     redraw();
+    descriptionChanged();
 }
 
 ChartWindow::PlotMapping ChartWindow::plotMapping() const

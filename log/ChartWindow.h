@@ -97,6 +97,7 @@ private:
     DrawPacing::Clock clockNow() const;
     void watchForRows();
     void takeNewRows();
+    void descriptionChanged();
     void addLine(int series);
     void clearChart();
     void redraw();

@@ -5,6 +5,7 @@
 #include "app/UpDown.h"
 #include "app/frmMain.h"
 #include "log/CellText.h"
+#include "log/ChartWindow.h"
 #include "log/ResponseListView.h"
 
 #include <QAccessible>
@@ -12,6 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QPushButton>
 #include <QTest>
 
@@ -79,6 +81,8 @@ private slots:
     void labelsNameTheirBoxes();
     void spinnerAnswersWithItsValue_data();
     void spinnerAnswersWithItsValue();
+    void chartDescribesItsReadings_data();
+    void chartDescribesItsReadings();
 };
 
 void AccessibilityTest::logIsATable_data()
@@ -333,6 +337,61 @@ void AccessibilityTest::spinnerAnswersWithItsValue()
     QCOMPARE(spinner->text(QAccessible::Value), QString::number(value));
     QCOMPARE(w.txtTimeout->text(), QString::number(value));
     QCOMPARE(w.state().TimeoutSeconds, value);
+}
+
+void AccessibilityTest::chartDescribesItsReadings_data()
+{
+    // Rows of the log: "> COMMAND" a command row, anything else a reply row; the rows are a
+    // second apart from 09:05:00.007 on, so that the last of five is at 09:05:04.007.
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QList<int>>("hidden"); // series hidden in the legend
+    QTest::addColumn<QString>("description");
+    QTest::newRow("no readings") << QStringList{"> ID?", "Baroventis BV-SIM 100"} << QList<int>{}
+                                 << "No readings are shown.";
+    QTest::newRow("one series")
+        << QStringList{"> TEMP?", "23.5", "> TEMP?", "23.25", "24"} << QList<int>{}
+        << "TEMP?: 3 readings, latest 24 at 12/25/2026 09:05:04.007, lowest 23.25, highest 24.";
+    QTest::newRow("unsolicited first, then a command")
+        << QStringList{"-1E-05", "> READ?", "0.004567", "12.5 V", "0.0045"} << QList<int>{}
+        << "Unsolicited: 1 reading, latest -1E-05 at 12/25/2026 09:05:00.007, lowest -1E-05, "
+           "highest -1E-05. READ?: 2 readings, latest 0.0045 at 12/25/2026 09:05:04.007, lowest "
+           "0.0045, highest 0.004567.";
+    QTest::newRow("a hidden series is left out")
+        << QStringList{"7", "> READ?", "0.5"} << QList<int>{0}
+        << "READ?: 1 reading, latest 0.5 at 12/25/2026 09:05:02.007, lowest 0.5, highest 0.5.";
+    QTest::newRow("every series hidden")
+        << QStringList{"7", "> READ?", "0.5"} << QList<int>{0, 1} << "No readings are shown.";
+}
+
+void AccessibilityTest::chartDescribesItsReadings()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(QList<int>, hidden);
+    QFETCH(QString, description);
+    const QLocale before;
+    QLocale::setDefault(QLocale::c()); // time stamps with "/" and ":"
+    const qint64 start = QDateTime(QDate(2026, 12, 25), QTime(9, 5, 0, 7)).toMSecsSinceEpoch();
+    frmMain w;
+    ResponseLogModel& log = w.lstResponse->model();
+    for (int i = 0; i < rows.size(); ++i) {
+        const bool command = rows[i].startsWith("> ");
+        const int row = log.append(command ? rows[i].mid(2) : QString(),
+                                   command ? RowKind::Command : RowKind::Reply, start + i * 1000);
+        if (!command)
+            log.setResponse(row, rows[i]);
+    }
+    w.mnuChart->trigger();
+    auto* chart = w.findChild<ChartWindow*>();
+    QVERIFY(chart);
+    chart->updateNow();
+    for (int series : hidden)
+        chart->line(series)->setVisible(false);
+    QAccessibleInterface* window = accessible(chart);
+    QVERIFY(window);
+    QCOMPARE(window->role(), QAccessible::Window);
+    QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Chart of Readings"));
+    QCOMPARE(window->text(QAccessible::Description), description);
+    QLocale::setDefault(before);
 }
 
 QTEST_MAIN(AccessibilityTest)

@@ -1,11 +1,13 @@
 // What the window reports to assistive technology while one is active: rows added, data set and
-// Clear in the log, the selection moving in it, and the time-out spinner's value changing. Qt
+// Clear in the log, the selection moving in it, the time-out spinner's value changing, and new
+// readings in the chart. Qt
 // sends such reports only while its accessibility bridge is active, which offscreen never is:
 // this test runs on a virtual X display with the accessibility bus (accessibility/with-atspi.sh)
 // and records the reports instead of passing them to the bus.
 
 #include "app/UpDown.h"
 #include "app/frmMain.h"
+#include "log/ChartWindow.h"
 #include "log/ResponseListView.h"
 
 #include <QAccessible>
@@ -57,6 +59,8 @@ QString describe(QAccessibleEvent* event)
             .arg(cell ? cell->columnIndex() : -2)
             .arg(target->text(QAccessible::Name));
     }
+    case QAccessible::DescriptionChanged:
+        return QStringLiteral("description changed");
     case QAccessible::ValueChanged:
         return QStringLiteral("value %1")
             .arg(static_cast<QAccessibleValueChangeEvent*>(event)->value().toString());
@@ -132,6 +136,7 @@ private slots:
     void clearDropsTheCellsHandedOut();
     void spinnerReportsItsValue_data();
     void spinnerReportsItsValue();
+    void chartReportsItsReadings();
 };
 
 void AccessibilityBridgeTest::initTestCase()
@@ -238,6 +243,34 @@ void AccessibilityBridgeTest::spinnerReportsItsValue()
     w.spnTimeout->stepBy(-1);
     g_watched.clear();
     QCOMPARE(g_events, events + QStringList({"value 99", "value 1"}));
+}
+
+void AccessibilityBridgeTest::chartReportsItsReadings()
+{
+    frmMain w;
+    show(w);
+    w.mnuChart->trigger();
+    auto* chart = w.findChild<ChartWindow*>();
+    QVERIFY(chart);
+    const auto reply = [&w](const QString& text) {
+        w.lstResponse->SetResponse(w.lstResponse->AddRow(QString()), text);
+    };
+    g_watched = {chart};
+    g_events.clear();
+    // Readings that come within one frame are reported once, when the chart takes them in.
+    reply("1");
+    reply("2");
+    reply("3");
+    QTRY_COMPARE(g_events, QStringList{"description changed"});
+    chart->updateNow();
+    reply("12.5 V"); // no reading
+    chart->updateNow();
+    QCOMPARE(g_events, QStringList{"description changed"});
+    reply("4");
+    chart->updateNow();
+    run(w, {"clear"});
+    g_watched.clear();
+    QCOMPARE(g_events, QStringList(3, "description changed"));
 }
 
 QTEST_MAIN(AccessibilityBridgeTest)
