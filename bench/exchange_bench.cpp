@@ -124,6 +124,8 @@ double idleCpuShare(frmMain& w, bool sleepWhenIdle, double seconds)
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     pressConnect(w);
     waitUntil([&] { return !isConnected(w); });
+    // Back to how the terminal runs, for what is measured next.
+    onGui([&] { w.setSleepWhenIdle(true); });
     return cpu / wall;
 }
 
