@@ -166,7 +166,7 @@ std::optional<QString> frmMain::ReadPortLine()
     LineFramer& line = m_framer;
     line.clear();
     const quint64 connection = port->OpenCount();
-    const qint64 start = m_pacer.readClock();
+    qint64 start = -1;    // when the read began, taken at its first pass that needs the time
     bool mayWait = false; // the caller has just seen characters waiting
     for (;;) {
         // A pass whose yield is empty (see YieldPacer) does nothing but take one waiting
@@ -188,6 +188,12 @@ std::optional<QString> frmMain::ReadPortLine()
                 continue;
             }
         }
+        // The read's start is taken here, at its first pass that may yield or test the
+        // time-out: only the empty passes above come before it, a few nanoseconds each, so the
+        // read can time out that much late but never early. A line that is all there costs no
+        // reading of the clock at all.
+        if (start < 0)
+            start = m_pacer.readClock();
         // After a short yield only the characters have changed (see YieldPacer): the tests of
         // the connection, of closing and of the time-out would answer as in the pass before.
         const bool changed = yieldToWindow(mayWait && !State.Unloading, start);
