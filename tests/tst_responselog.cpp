@@ -15,6 +15,18 @@
 #include <QTest>
 #include <QWheelEvent>
 
+namespace {
+
+// Shows the log on its own at the given size and waits until it is on the screen.
+bool shown(ResponseListView& log, int width, int height)
+{
+    log.resize(width, height);
+    log.show();
+    return QTest::qWaitForWindowExposed(&log);
+}
+
+} // namespace
+
 class ResponseLogTest : public QObject {
     Q_OBJECT
 private slots:
@@ -183,9 +195,7 @@ void ResponseLogTest::bringIntoViewShowsTheRow()
     QFETCH(int, rows);
     QFETCH(int, target);
     ResponseListView log;
-    log.resize(600, 260);
-    log.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    QVERIFY(shown(log, 600, 260));
     for (int i = 1; i <= rows; ++i)
         log.EnsureVisible(log.AddRow(QString::number(i)));
     log.flushPendingRows();
@@ -219,9 +229,7 @@ void ResponseLogTest::copyTakesTheSelectedRow()
     QFETCH(int, downPresses);
     QFETCH(QString, copied);
     ResponseListView log;
-    log.resize(300, 200);
-    log.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    QVERIFY(shown(log, 300, 200));
     log.AddRow("ID?");
     log.SetResponse(log.AddRow("12/25/2026 09:05:03.007"), QString(500, 'x'));
     log.SetResponse(log.AddRow(QString()), "Data streaming canceled. ");
@@ -255,9 +263,7 @@ void ResponseLogTest::readingBackWhileRowsArrive()
     QFETCH(QString, away);
     QFETCH(QString, back);
     ResponseListView log;
-    log.resize(300, 200);
-    log.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&log));
+    QVERIFY(shown(log, 300, 200));
     QScrollBar* bar = log.verticalScrollBar();
     int next = 1;
     const auto arrive = [&](int count) {
