@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -38,28 +39,6 @@ void addColumn(ColumnReduction& out, const ReadingList& readings, const Column& 
     out.readingsInRange += column.count;
 }
 
-// Lowest and highest of the readings [begin, end), scanning the values chunk by chunk.
-void extremes(const ReadingList& readings, qsizetype begin, qsizetype end, Column& column)
-{
-    column.lowest = column.highest = begin;
-    double low = readings.valueAt(begin);
-    double high = low;
-    for (qsizetype index = begin; index < end;) {
-        const qsizetype run = std::min(readings.contiguousFrom(index), end - index);
-        const double* values = readings.valuesFrom(index);
-        for (qsizetype i = 0; i < run; ++i) {
-            if (values[i] < low) {
-                low = values[i];
-                column.lowest = index + i;
-            } else if (values[i] > high) {
-                high = values[i];
-                column.highest = index + i;
-            }
-        }
-        index += run;
-    }
-}
-
 } // namespace
 
 ColumnReduction reduceToColumns(const ReadingList& readings, qint64 from, qint64 to, int columns)
@@ -87,7 +66,7 @@ ColumnReduction reduceToColumns(const ReadingList& readings, qint64 from, qint64
                 column.first = columnBegin;
                 column.last = columnEnd - 1;
                 column.count = columnEnd - columnBegin;
-                extremes(readings, columnBegin, columnEnd, column);
+                std::tie(column.lowest, column.highest) = readings.extremes(columnBegin, columnEnd);
                 addColumn(out, readings, column);
             }
             columnBegin = columnEnd;

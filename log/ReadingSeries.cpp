@@ -1,7 +1,5 @@
 #include "ReadingSeries.h"
 
-#include "Readings.h"
-
 #include <algorithm>
 
 // A new chunk, a time far from its chunk's first, or the clock set back.
@@ -42,6 +40,66 @@ qint64 ReadingList::msecsAt(qsizetype index) const
     return chunk.base + offset;
 }
 
+void ReadingList::scanExtremes(qsizetype begin, qsizetype end, double& low, qsizetype& lowest,
+                               double& high, qsizetype& highest) const
+{
+    for (qsizetype index = begin; index < end;) {
+        const qsizetype run = std::min(contiguousFrom(index), end - index);
+        const double* values = valuesFrom(index);
+        for (qsizetype i = 0; i < run; ++i) {
+            if (values[i] < low) {
+                low = values[i];
+                lowest = index + i;
+            } else if (values[i] > high) {
+                high = values[i];
+                highest = index + i;
+            }
+        }
+        index += run;
+    }
+}
+
+std::pair<qsizetype, qsizetype> ReadingList::extremes(qsizetype begin, qsizetype end) const
+{
+    qsizetype lowest = begin;
+    qsizetype highest = begin;
+    double low = valueAt(begin);
+    double high = low;
+    // The full blocks within the range, between a head and a tail of single readings.
+    const qsizetype firstBlock = (begin + BlockSize - 1) / BlockSize;
+    const qsizetype endBlock = end / BlockSize;
+    if (endBlock - firstBlock < 2) {
+        scanExtremes(begin, end, low, lowest, high, highest);
+        return {lowest, highest};
+    }
+    while (qsizetype(m_blockExtremes.size()) < endBlock) {
+        const qsizetype start = qsizetype(m_blockExtremes.size()) * BlockSize;
+        BlockExtremes block;
+        qsizetype blockLowest = start;
+        qsizetype blockHighest = start;
+        block.low = block.high = valueAt(start);
+        scanExtremes(start, start + BlockSize, block.low, blockLowest, block.high, blockHighest);
+        block.lowAt = quint16(blockLowest - start);
+        block.highAt = quint16(blockHighest - start);
+        m_blockExtremes.push_back(block);
+    }
+    scanExtremes(begin, firstBlock * BlockSize, low, lowest, high, highest);
+    // Strictly lower and higher only, as above: the first of equal extremes is kept.
+    for (qsizetype b = firstBlock; b < endBlock; ++b) {
+        const BlockExtremes& block = m_blockExtremes[size_t(b)];
+        if (block.low < low) {
+            low = block.low;
+            lowest = b * BlockSize + block.lowAt;
+        }
+        if (block.high > high) {
+            high = block.high;
+            highest = b * BlockSize + block.highAt;
+        }
+    }
+    scanExtremes(endBlock * BlockSize, end, low, lowest, high, highest);
+    return {lowest, highest};
+}
+
 qsizetype ReadingList::lowerBound(qint64 msecs) const
 {
     qsizetype low = 0;
@@ -71,7 +129,8 @@ QString ReadingSeriesSet::seriesName(QStringView command)
     return command.isEmpty() ? QStringLiteral("(empty command)") : command.toString();
 }
 
-int ReadingSeriesSet::addRow(RowKind kind, QStringView command, QStringView response, qint64 msecs)
+int ReadingSeriesSet::addOtherRow(RowKind kind, QStringView command, QStringView response,
+                                  qint64 msecs)
 {
     if (kind == RowKind::Command) {
         m_command = command.toString();
@@ -84,24 +143,21 @@ int ReadingSeriesSet::addRow(RowKind kind, QStringView command, QStringView resp
     const std::optional<double> value = readingValue(response);
     if (!value)
         return -1;
-    int index = 0;
     if (!m_haveCommand) {
         if (m_unsolicited < 0)
             m_unsolicited = newSeries(unsolicitedName());
-        index = m_unsolicited;
+        m_current = m_unsolicited;
     } else {
-        if (m_current < 0) {
-            // The unsolicited series is not among the commands' (a command may be any text).
-            const auto found = m_byCommand.constFind(m_command);
-            m_current =
-                found != m_byCommand.constEnd() ? found.value() : newSeries(seriesName(m_command));
-            m_byCommand.insert(m_command, m_current);
-        }
-        index = m_current;
+        // The unsolicited series is not among the commands' (a command may be any text).
+        const auto found = m_byCommand.constFind(m_command);
+        m_current =
+            found != m_byCommand.constEnd() ? found.value() : newSeries(seriesName(m_command));
+        m_byCommand.insert(m_command, m_current);
     }
-    m_series[size_t(index)]->readings.append(msecs, *value);
+    m_currentReadings = &m_series[size_t(m_current)]->readings;
+    m_currentReadings->append(msecs, *value);
     ++m_readings;
-    return index;
+    return m_current;
 }
 
 int ReadingSeriesSet::newSeries(const QString& name)
@@ -118,6 +174,7 @@ void ReadingSeriesSet::clear()
     m_command.clear();
     m_haveCommand = false;
     m_current = -1;
+    m_currentReadings = nullptr;
     m_unsolicited = -1;
     m_readings = 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Readings.h"
 #include "RowStamp.h"
 
 #include <QHash>
@@ -9,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // One reading: the time its row was added (milliseconds since 1970 UTC) and its value.
@@ -18,7 +20,8 @@ struct Reading {
 };
 
 // The readings of one series in the order of their rows, in 12 bytes a reading: each is kept
-// as its value and its time as an offset from the first reading of its chunk.
+// as its value and its time as an offset from the first reading of its chunk. Each block of 64
+// readings that has been scanned for its extremes adds 24 bytes.
 class ReadingList {
 public:
     void append(qint64 msecs, double value)
@@ -55,6 +58,11 @@ public:
         return std::min<qsizetype>(ChunkSize - (index & ChunkMask), m_size - index);
     }
 
+    // The first lowest and the first highest of the readings [begin, end) (begin < end), by
+    // index. Long runs cost a look at every 64th reading: each full block of 64 is summed up
+    // once, the first time it is asked for.
+    std::pair<qsizetype, qsizetype> extremes(qsizetype begin, qsizetype end) const;
+
     // Times only ever grew (the clock was not set back while readings came).
     bool isTimeOrdered() const { return m_ordered; }
     qint64 earliest() const { return m_earliest; }
@@ -75,11 +83,25 @@ private:
         std::unique_ptr<qint32[]> offsets;
         std::unique_ptr<double[]> values;
     };
+    static constexpr qsizetype BlockSize = 64; // chunks hold whole blocks
+
+    // The lowest and highest reading of a block, with their offsets in it.
+    struct BlockExtremes {
+        double low = 0;
+        double high = 0;
+        quint16 lowAt = 0;
+        quint16 highAt = 0;
+    };
+
     const Chunk& chunkOf(qsizetype index) const { return m_chunks[size_t(index >> ChunkShift)]; }
     void appendSlowly(qint64 msecs, double value);
+    // Scans the readings [begin, end) for values beyond low and high.
+    void scanExtremes(qsizetype begin, qsizetype end, double& low, qsizetype& lowest, double& high,
+                      qsizetype& highest) const;
 
     std::vector<Chunk> m_chunks;
     std::unordered_map<qsizetype, qint64> m_farTimes;
+    mutable std::vector<BlockExtremes> m_blockExtremes; // of the first full blocks, as asked
     qsizetype m_size = 0;
     bool m_ordered = true;
     qint64 m_earliest = 0;
@@ -103,7 +125,19 @@ public:
 
     // Takes the next row of the log. Returns the index of the series that a reading went to,
     // or -1 when the row holds no reading.
-    int addRow(RowKind kind, QStringView command, QStringView response, qint64 msecs);
+    int addRow(RowKind kind, QStringView command, QStringView response, qint64 msecs)
+    {
+        // Most rows are replies to the command whose series already has readings.
+        if (kind == RowKind::Reply && m_current >= 0) {
+            const std::optional<double> value = readingValue(response);
+            if (!value)
+                return -1;
+            m_currentReadings->append(msecs, *value);
+            ++m_readings;
+            return m_current;
+        }
+        return addOtherRow(kind, command, response, msecs);
+    }
     // The log was cleared: no series, and no command row above the rows that follow.
     void clear();
 
@@ -112,13 +146,17 @@ public:
     qsizetype readingCount() const { return m_readings; }
 
 private:
+    int addOtherRow(RowKind kind, QStringView command, QStringView response, qint64 msecs);
     int newSeries(const QString& name);
 
     std::vector<std::unique_ptr<ReadingSeries>> m_series;
     QHash<QString, int> m_byCommand; // the series of each command text
     QString m_command;               // text of the last command row
     bool m_haveCommand = false;
-    int m_current = -1; // series of the last command row, once it has a reading
+    // The series of the readings that come next, once known: of the last command row, or
+    // "Unsolicited" before the first command
+    int m_current = -1;
+    ReadingList* m_currentReadings = nullptr;
     int m_unsolicited = -1;
     qsizetype m_readings = 0;
 };

@@ -367,6 +367,7 @@ void ChartDataTest::reductionKeepsEveryColumnsExtremes_data()
     QTest::newRow("100k readings, 800 columns") << 100000 << 800 << true;
     QTest::newRow("more columns than readings") << 500 << 1000 << true;
     QTest::newRow("odd column widths") << 9973 << 617 << true;
+    QTest::newRow("columns of thousands, across chunks") << 200000 << 37 << true;
     QTest::newRow("the clock set back") << 20000 << 300 << false;
 }
 
