@@ -4,6 +4,7 @@
 #include <QAccessible>
 
 #include "ColumnReduction.h"
+#include "NiceRange.h"
 #include "ResponseLogModel.h"
 #include "exchange/TimeStamp.h"
 #include "exchange/ValueStripping.h"
@@ -548,6 +549,9 @@ void ChartWindow::redraw()
     showRangeOnAxis();
     if (any)
         fitValueAxis(lowest, highest);
+    // The axes lay out their new labels now, so that one paint shows them with the lines.
+    if (QGraphicsLayout* layout = m_chart->layout())
+        layout->activate();
     m_linesItem->update();
     // What the pointer rests on may have moved, or a nearer reading come.
     if (m_hovering)
@@ -562,9 +566,13 @@ void ChartWindow::fitValueAxis(double lowest, double highest)
     double margin = (highest - lowest) * 0.05;
     if (margin == 0)
         margin = lowest == 0 ? 1 : std::abs(lowest) * 0.05;
-    m_valueAxis->setRange(lowest - margin, highest + margin);
-    // Ticks at round values.
-    m_valueAxis->applyNiceNumbers();
+    // Ticks at round values. The axis is told only of a change: each change has it lay out its
+    // labels afresh, which costs more than reducing the lines.
+    const NiceRange nice = niceRange(lowest - margin, highest + margin);
+    if (nice.min != m_valueAxis->min() || nice.max != m_valueAxis->max())
+        m_valueAxis->setRange(nice.min, nice.max);
+    if (nice.ticks != m_valueAxis->tickCount())
+        m_valueAxis->setTickCount(nice.ticks);
 }
 
 void ChartWindow::paintFinished(double milliseconds)

@@ -4,6 +4,7 @@
 #include "exchange/ValueStripping.h"
 #include "log/ColumnReduction.h"
 #include "log/DrawPacing.h"
+#include "log/NiceRange.h"
 #include "log/ReadingSeries.h"
 #include "log/Readings.h"
 
@@ -52,6 +53,8 @@ private slots:
     void reductionKeepsEveryColumnsExtremes();
     void drawingIsPaced_data();
     void drawingIsPaced();
+    void valueAxisRange_data();
+    void valueAxisRange();
 };
 
 void ChartDataTest::readings_data()
@@ -502,3 +505,30 @@ void ChartDataTest::drawingIsPaced()
 
 QTEST_GUILESS_MAIN(ChartDataTest)
 #include "tst_chartdata.moc"
+
+void ChartDataTest::valueAxisRange_data()
+{
+    QTest::addColumn<double>("lowest");
+    QTest::addColumn<double>("highest");
+    QTest::addColumn<double>("min");
+    QTest::addColumn<double>("max");
+    QTest::addColumn<int>("ticks");
+    QTest::newRow("steps of 2") << 0.95 << 10.5 << 0.0 << 12.0 << 7;
+    QTest::newRow("readings around 20") << 19.0 << 26.5 << 18.0 << 28.0 << 6;
+    QTest::newRow("across zero") << -3.0 << 97.0 << -20.0 << 100.0 << 7;
+    QTest::newRow("a narrow band far from zero") << 1000.0 << 1001.0 << 1000.0 << 1001.0 << 6;
+    QTest::newRow("small negative values") << -0.0021 << -0.00195 << -0.0021 << -0.0019 << 5;
+}
+
+void ChartDataTest::valueAxisRange()
+{
+    QFETCH(double, lowest);
+    QFETCH(double, highest);
+    QFETCH(double, min);
+    QFETCH(double, max);
+    QFETCH(int, ticks);
+    const NiceRange nice = niceRange(lowest, highest);
+    QCOMPARE(nice.min, min);
+    QCOMPARE(nice.max, max);
+    QCOMPARE(nice.ticks, ticks);
+}
