@@ -29,6 +29,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QRubberBand>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QToolTip>
@@ -199,9 +200,23 @@ protected:
             event->accept();
             return;
         }
-        // The band zooms in, a right click zooms out: both change the axes here.
+        // The band zooms in to its times, a right click zooms out to twice the span. Both are
+        // done here: the chart view's own zooming acts through the series' axes, and the
+        // series are not attached to them (see addLine).
+        auto* band = findChild<QRubberBand*>();
+        if (event->button() == Qt::LeftButton && band && band->isVisible()) {
+            band->hide();
+            const QRect drawn = band->geometry();
+            m_window->zoomTo(mapToScene(drawn.topLeft()).x(), mapToScene(drawn.topRight()).x());
+            event->accept();
+            return;
+        }
+        if (event->button() == Qt::RightButton) {
+            m_window->zoomAt(chart()->mapRectToScene(chart()->plotArea()).center().x(), 2.0);
+            event->accept();
+            return;
+        }
         QChartView::mouseReleaseEvent(event);
-        m_window->timeAxisChanged();
     }
 
     void leaveEvent(QEvent* event) override
@@ -422,9 +437,9 @@ void ChartWindow::addLine(int series)
 {
     auto* line = new QLineSeries(m_chart);
     line->setName(m_readings.series(series).name);
+    // The series holds no points and is not attached to the axes: attaching one has the chart
+    // work out ranges and lay out both axes afresh, over a millisecond each time.
     m_chart->addSeries(line);
-    line->attachAxis(m_timeAxis);
-    line->attachAxis(m_valueAxis);
     m_lines.push_back(line);
     m_reduced.emplace_back();
     for (QLegendMarker* marker : m_chart->legend()->markers(line))
@@ -492,16 +507,6 @@ void ChartWindow::showRangeOnAxis()
                          QDateTime::fromMSecsSinceEpoch(m_to));
 }
 
-void ChartWindow::timeAxisChanged()
-{
-    const qint64 from = m_timeAxis->min().toMSecsSinceEpoch();
-    const qint64 to = m_timeAxis->max().toMSecsSinceEpoch();
-    if (from == m_from && to == m_to)
-        return;
-    // Zoomed by the chart view itself (the band, or zooming out with a right click).
-    showTimeRange(from, to);
-}
-
 void ChartWindow::showTimeRange(qint64 from, qint64 to)
 {
     m_following = false;
@@ -544,8 +549,6 @@ void ChartWindow::redraw()
         highest = any ? std::max(highest, reduced.highest) : reduced.highest;
         any = true;
     }
-    // Qt Charts fits an axis to the points of a series newly attached to it; the range is
-    // the chart's own.
     showRangeOnAxis();
     if (any)
         fitValueAxis(lowest, highest);
@@ -706,6 +709,20 @@ void ChartWindow::zoomAt(double sceneX, double factor)
     const double newSpan = std::max(double(ShortestSpanMs), span * factor);
     const auto from = qint64(std::llround(at - share * newSpan));
     showTimeRange(from, from + qint64(std::llround(newSpan)));
+}
+
+void ChartWindow::zoomTo(double sceneLeft, double sceneRight)
+{
+    const QRectF plot = m_chart->mapRectToScene(m_chart->plotArea());
+    if (plot.width() <= 0 || sceneRight <= sceneLeft)
+        return;
+    const double msPerPixel = double(m_to - m_from) / plot.width();
+    const auto timeAt = [&](double sceneX) {
+        return m_from +
+               qint64(std::llround((std::clamp(sceneX, plot.left(), plot.right()) - plot.left()) *
+                                   msPerPixel));
+    };
+    showTimeRange(timeAt(sceneLeft), timeAt(sceneRight));
 }
 
 void ChartWindow::panBy(double pixels)

@@ -105,13 +105,14 @@ private:
     std::pair<qint64, qint64> followedRange() const;
     void setTimeRange(qint64 from, qint64 to);
     void showRangeOnAxis();
-    void timeAxisChanged();
     void toggleSeries(int series);
     Nearest nearestReading(const QPointF& scenePos) const;
     PlotMapping plotMapping() const;
     void hoverAt(const QPoint& viewPos, const QPoint& globalPos);
     void endHover();
     void zoomAt(double sceneX, double factor);
+    // Shows the times between two points of the scene across the plot.
+    void zoomTo(double sceneLeft, double sceneRight);
     void panBy(double pixels);
     void paintFinished(double milliseconds);
     void writePng(const QString& path);

@@ -356,6 +356,28 @@ void ChartTest::followsUntilZoomedOrPanned()
     QCOMPARE(panned.second - panned.first, zoomed.second - zoomed.first);
     QVERIFY(panned.first < zoomed.first); // dragged to the right: earlier times come into view
 
+    // A band drawn across the middle half of the plot zooms to its times; a right click
+    // zooms out again, twice the span around the middle.
+    const double msPerPixel = double(panned.second - panned.first) / plot.width();
+    const auto sceneToView = [&](double x, double y) {
+        return view->mapFromScene(chart.chart()->mapToScene(QPointF(x, y)));
+    };
+    const QPoint bandFrom = sceneToView(plot.left() + plot.width() / 4, plot.center().y());
+    const QPoint bandTo = sceneToView(plot.left() + plot.width() * 3 / 4, plot.center().y());
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, bandFrom);
+    QTest::mouseMove(view->viewport(), bandTo);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, bandTo);
+    const auto banded = chart.timeRange();
+    const qint64 quarter = (panned.second - panned.first) / 4;
+    QVERIFY(std::abs(banded.first - (panned.first + quarter)) <= 2 * msPerPixel);
+    QVERIFY(std::abs(banded.second - (panned.second - quarter)) <= 2 * msPerPixel);
+    QVERIFY(!chart.isFollowing());
+    QTest::mouseClick(view->viewport(), Qt::RightButton, {},
+                      sceneToView(plot.center().x(), plot.center().y()));
+    const auto unbanded = chart.timeRange();
+    QVERIFY(std::abs((unbanded.second - unbanded.first) - 2 * (banded.second - banded.first)) <= 2);
+    QVERIFY(std::abs((unbanded.first + unbanded.second) - (banded.first + banded.second)) <= 2);
+
     // The button brings the newest reading back.
     QTest::mouseClick(chart.followButton(), Qt::LeftButton);
     QVERIFY(chart.isFollowing());
@@ -419,8 +441,14 @@ void ChartTest::hoverShowsTheNearestReading()
     QPoint at(2, 2);
     if (reading >= 0) {
         const Reading r = chart.readings().series(0).readings.at(reading);
-        const QPointF onChart =
-            chart.chart()->mapToPosition(QPointF(double(r.msecs), r.value), chart.line(0));
+        // Where the reading is drawn, by the axes as they stand.
+        const QRectF plot = chart.chart()->plotArea();
+        const auto [from, to] = chart.timeRange();
+        const auto* values = static_cast<QValueAxis*>(chart.chart()->axes(Qt::Vertical).first());
+        const QPointF onChart(plot.left() +
+                                  double(r.msecs - from) / double(to - from) * plot.width(),
+                              plot.bottom() - (r.value - values->min()) /
+                                                  (values->max() - values->min()) * plot.height());
         // A few pixels beside the reading.
         at = chart.chartView()->mapFromScene(chart.chart()->mapToScene(onChart)) + QPoint(3, -3);
     }
