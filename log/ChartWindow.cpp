@@ -427,6 +427,8 @@ void ChartWindow::takeNewRows()
         m_readings.addRow(stamp.kind(), command, response, stamp.msecsSinceEpoch());
     });
     m_rowsTaken = m_log.rowCount();
+    for (int series = 0; series < m_readings.count(); ++series)
+        m_readings.series(series).readings.summarizeFullBlocks();
     for (int series = int(m_lines.size()); series < m_readings.count(); ++series)
         addLine(series);
     if (m_readings.readingCount() != before)

@@ -59,6 +59,26 @@ void ReadingList::scanExtremes(qsizetype begin, qsizetype end, double& low, qsiz
     }
 }
 
+void ReadingList::summarizeBlocks(qsizetype endBlock) const
+{
+    while (qsizetype(m_blockExtremes.size()) < endBlock) {
+        const qsizetype start = qsizetype(m_blockExtremes.size()) * BlockSize;
+        BlockExtremes block;
+        qsizetype blockLowest = start;
+        qsizetype blockHighest = start;
+        block.low = block.high = valueAt(start);
+        scanExtremes(start, start + BlockSize, block.low, blockLowest, block.high, blockHighest);
+        block.lowAt = quint16(blockLowest - start);
+        block.highAt = quint16(blockHighest - start);
+        m_blockExtremes.push_back(block);
+    }
+}
+
+void ReadingList::summarizeFullBlocks() const
+{
+    summarizeBlocks(m_size / BlockSize);
+}
+
 std::pair<qsizetype, qsizetype> ReadingList::extremes(qsizetype begin, qsizetype end) const
 {
     qsizetype lowest = begin;
@@ -72,17 +92,7 @@ std::pair<qsizetype, qsizetype> ReadingList::extremes(qsizetype begin, qsizetype
         scanExtremes(begin, end, low, lowest, high, highest);
         return {lowest, highest};
     }
-    while (qsizetype(m_blockExtremes.size()) < endBlock) {
-        const qsizetype start = qsizetype(m_blockExtremes.size()) * BlockSize;
-        BlockExtremes block;
-        qsizetype blockLowest = start;
-        qsizetype blockHighest = start;
-        block.low = block.high = valueAt(start);
-        scanExtremes(start, start + BlockSize, block.low, blockLowest, block.high, blockHighest);
-        block.lowAt = quint16(blockLowest - start);
-        block.highAt = quint16(blockHighest - start);
-        m_blockExtremes.push_back(block);
-    }
+    summarizeBlocks(endBlock);
     scanExtremes(begin, firstBlock * BlockSize, low, lowest, high, highest);
     // Strictly lower and higher only, as above: the first of equal extremes is kept.
     for (qsizetype b = firstBlock; b < endBlock; ++b) {

@@ -62,6 +62,9 @@ public:
     // index. Long runs cost a look at every 64th reading: each full block of 64 is summed up
     // once, the first time it is asked for.
     std::pair<qsizetype, qsizetype> extremes(qsizetype begin, qsizetype end) const;
+    // Sums up every full block not yet summed up: cheapest while the readings just taken are
+    // still in the cache.
+    void summarizeFullBlocks() const;
 
     // Times only ever grew (the clock was not set back while readings came).
     bool isTimeOrdered() const { return m_ordered; }
@@ -95,6 +98,7 @@ private:
 
     const Chunk& chunkOf(qsizetype index) const { return m_chunks[size_t(index >> ChunkShift)]; }
     void appendSlowly(qint64 msecs, double value);
+    void summarizeBlocks(qsizetype endBlock) const;
     // Scans the readings [begin, end) for values beyond low and high.
     void scanExtremes(qsizetype begin, qsizetype end, double& low, qsizetype& lowest, double& high,
                       qsizetype& highest) const;
