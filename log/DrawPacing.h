@@ -12,7 +12,7 @@ public:
     static constexpr double SlowestFrameMs = 500;
     static constexpr double ShareOfWindow = 0.05;
     static constexpr double BusyLoopShare = 0.1; // the loop takes more of the thread's time
-    static constexpr double ShareOfLoop = 0.02;
+    static constexpr double ShareOfLoop = 0.01;
     static constexpr double Never = 1e300;
 
     struct Clock {

@@ -469,12 +469,12 @@ void ChartDataTest::drawingIsPaced_data()
         << 0.0 << QPointF(1000, 5) << 0.0 << QPointF(1016, 5.2) << 0.0;
     QTest::newRow("idle loop, drawn just now: a 20th of the time")
         << 0.0 << QPointF(10, 0.1) << 0.0 << QPointF(26, 0.3) << 34.0;
-    QTest::newRow("busy loop: once it has spent 50 times a drawing")
-        << 0.0 << QPointF(1000, 10) << 0.0 << QPointF(1016, 26) << 124.0;
+    QTest::newRow("busy loop: once it has spent 100 times a drawing")
+        << 0.0 << QPointF(1000, 10) << 0.0 << QPointF(1016, 26) << 274.0;
     QTest::newRow("busy loop that has spent it: now")
-        << 0.0 << QPointF(200, 140) << 0.0 << QPointF(216, 156) << 0.0;
+        << 0.0 << QPointF(300, 290) << 0.0 << QPointF(316, 306) << 0.0;
     QTest::newRow("the chart's own work is not the loop's")
-        << 0.0 << QPointF(1000, 10) << 10.0 << QPointF(1016, 26) << (150.0 - 16) / (6.0 / 16);
+        << 0.0 << QPointF(1000, 10) << 4.0 << QPointF(1016, 26) << (300.0 - 22) / (12.0 / 16);
     QTest::newRow("at most half a second after the readings came")
         << 0.0 << QPointF(1000, 10) << 0.0 << QPointF(1400, 60) << 100.0;
     QTest::newRow("half a second after: now")
