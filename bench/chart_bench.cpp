@@ -156,15 +156,30 @@ double threadCpuSeconds(pthread_t thread)
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
-// Sends `lines` readings as fast as the line takes them and returns the window thread's CPU
-// per line in microseconds, counted until the last line is a row.
-double burst(TerminalBench& bench, pthread_t windowThread, int lines)
+struct BurstCost {
+    double cpuPerLine = 0;   // of the window's thread, microseconds
+    double chartPerLine = 0; // of it, the chart's own work
+};
+
+// The time the chart has worked on the window's thread so far, or 0 when it is closed.
+double chartWorkedMs(frmMain& w)
+{
+    return onGui([&w] {
+        auto* chart = w.findChild<ChartWindow*>();
+        return chart ? chart->workedMs() : 0.0;
+    });
+}
+
+// Sends `lines` readings as fast as the line takes them and returns what the window thread
+// spent per line, counted until the last line is a row and the chart has drawn it.
+BurstCost burst(TerminalBench& bench, pthread_t windowThread, int lines)
 {
     QByteArray text;
     for (int i = 0; i < lines; ++i)
         text += readingText(i).toLatin1() + "\r\n";
     const int rowsBefore = logRowCount(bench.w);
     const double cpuBefore = threadCpuSeconds(windowThread);
+    const double chartBefore = chartWorkedMs(bench.w);
     std::thread instrument([&] { bench.line->write(text); });
     if (!waitUntil([&] { return logRowCount(bench.w) == rowsBefore + lines; }, 120000))
         std::printf("  (only %d of %d lines became rows)\n", logRowCount(bench.w) - rowsBefore,
@@ -188,8 +203,9 @@ double burst(TerminalBench& bench, pthread_t windowThread, int lines)
     waitUntil(chartHasAll, 10000);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const double cpu = threadCpuSeconds(windowThread) - cpuBefore;
+    const double chartMs = chartWorkedMs(bench.w) - chartBefore;
     instrument.join();
-    return cpu * 1e6 / lines;
+    return {cpu * 1e6 / lines, chartMs * 1e3 / lines};
 }
 
 void burstWithTheChart(int lines, int rounds)
@@ -204,6 +220,7 @@ void burstWithTheChart(int lines, int rounds)
                     lines);
         std::vector<double> closed;
         std::vector<double> open;
+        std::vector<double> chartOwn;
         for (int round = 0; round < 2 * rounds; ++round) {
             const bool withChart = round % 2 == 1;
             bench.disconnect();
@@ -231,20 +248,30 @@ void burstWithTheChart(int lines, int rounds)
             bench.connect();
             QElapsedTimer wall;
             wall.start();
-            const double perLine = burst(bench, windowThread, lines);
+            const BurstCost cost = burst(bench, windowThread, lines);
             const double seconds = msSince(wall) / 1000;
             onGui([&] { QObject::disconnect(counting); });
-            (withChart ? open : closed).push_back(perLine);
+            (withChart ? open : closed).push_back(cost.cpuPerLine);
             std::printf("  chart %-6s %7.3f us/line, %.2f s", withChart ? "open" : "closed",
-                        perLine, seconds);
-            if (withChart)
-                std::printf(", the chart drawn afresh %d times (%.0f a second)", redraws.load(),
-                            redraws.load() / seconds);
+                        cost.cpuPerLine, seconds);
+            if (withChart) {
+                chartOwn.push_back(cost.chartPerLine);
+                std::printf(", the chart drawn afresh %d times (%.0f a second), its own work "
+                            "%.3f us/line",
+                            redraws.load(), redraws.load() / seconds, cost.chartPerLine);
+            }
             std::printf("\n");
             std::fflush(stdout);
         }
+        // Rounds run in pairs, closed then open, so that a pair shares the state of a shared
+        // machine; the median of the pairs' ratios is the least swayed by it.
+        std::vector<double> ratios;
+        for (size_t pair = 0; pair < open.size(); ++pair)
+            ratios.push_back(open[pair] / closed[pair]);
+        std::sort(ratios.begin(), ratios.end());
         std::sort(closed.begin(), closed.end());
         std::sort(open.begin(), open.end());
+        std::sort(chartOwn.begin(), chartOwn.end());
         const double closedMedian = closed[closed.size() / 2];
         const double openMedian = open[open.size() / 2];
         std::printf("  median: closed %.3f us/line, open %.3f us/line: %+.1f %% (goal: at most "
@@ -252,6 +279,14 @@ void burstWithTheChart(int lines, int rounds)
                     closedMedian, openMedian, (openMedian / closedMedian - 1) * 100);
         std::printf("  least:  closed %.3f us/line, open %.3f us/line: %+.1f %%\n", closed.front(),
                     open.front(), (open.front() / closed.front() - 1) * 100);
+        std::printf("  pairs:  median %+.1f %%, from %+.1f %% to %+.1f %%\n",
+                    (ratios[ratios.size() / 2] - 1) * 100, (ratios.front() - 1) * 100,
+                    (ratios.back() - 1) * 100);
+        // The chart's own work, timed by the chart, does not sway with the machine as much.
+        std::printf("  the chart's own work: median %.3f us/line, %+.1f %% of a closed round's "
+                    "median\n",
+                    chartOwn[chartOwn.size() / 2],
+                    chartOwn[chartOwn.size() / 2] / closedMedian * 100);
         bench.disconnect();
     });
     for (const ShownMessage& message : bench.messages.all())
@@ -266,7 +301,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // chart_bench [lines [rounds [burst]]]: "burst" measures the burst alone.
     const int lines = argc > 1 ? std::atoi(argv[1]) : 500000;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 7;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 9;
     if (argc <= 3 || std::strcmp(argv[3], "burst") != 0)
         openingAndRepainting();
     burstWithTheChart(lines, rounds);

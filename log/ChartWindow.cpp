@@ -368,6 +368,7 @@ void ChartWindow::updateWhenDue()
     takeNewRows();
     watchForRows();
     m_pacing.chartWorked(elapsedMs(work));
+    m_workedMs += elapsedMs(work);
     // Reducing the lines costs in proportion to the readings: what the next drawing will cost,
     // from the last one (when it had enough readings to tell) or from a typical cost.
     const double msPerReading = m_readingsAtRedraw >= 100000
@@ -388,11 +389,14 @@ void ChartWindow::updateWhenDue()
 
 void ChartWindow::updateNow()
 {
+    QElapsedTimer work;
+    work.start();
     m_updateTimer.stop();
     takeNewRows();
     redraw();
     watchForRows();
     m_pacing.drawn(clockNow(), m_redrawMs + m_paintMs);
+    m_workedMs += elapsedMs(work);
 }
 
 void ChartWindow::watchForRows()
@@ -584,6 +588,7 @@ void ChartWindow::paintFinished(double milliseconds)
 {
     m_paintMs = milliseconds;
     m_pacing.chartWorked(milliseconds);
+    m_workedMs += milliseconds;
     m_pacing.setFrameCost(m_redrawMs + m_paintMs);
     emit painted();
 }

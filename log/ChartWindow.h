@@ -60,6 +60,9 @@ public:
     QString savePng(const QString& path) const;
     // Takes the log's new rows now, which otherwise happens at most once a frame.
     void updateNow();
+    // The time the chart has spent on the window's thread taking rows in, drawing and
+    // painting, in milliseconds.
+    double workedMs() const { return m_workedMs; }
 
 public slots:
     // Shows every reading and keeps the newest in view as more come.
@@ -140,6 +143,7 @@ private:
     qsizetype m_readingsAtRedraw = 0;
     double m_reducedWidth = 0; // of the plot the lines were last reduced for
     double m_paintMs = 0;      // and the last paint of the chart
+    double m_workedMs = 0;
     qint64 m_from = 0;
     qint64 m_to = 0;
     bool m_following = true;
