@@ -206,8 +206,13 @@ protected:
         auto* band = findChild<QRubberBand*>();
         if (event->button() == Qt::LeftButton && band && band->isVisible()) {
             band->hide();
+            // The band's place in the view's viewport, whichever of the two holds it.
             const QRect drawn = band->geometry();
-            m_window->zoomTo(mapToScene(drawn.topLeft()).x(), mapToScene(drawn.topRight()).x());
+            const auto inViewport = [&](const QPoint& at) {
+                return viewport()->mapFromGlobal(band->parentWidget()->mapToGlobal(at));
+            };
+            m_window->zoomTo(mapToScene(inViewport(drawn.topLeft())).x(),
+                             mapToScene(inViewport(drawn.topRight())).x());
             event->accept();
             return;
         }
@@ -572,7 +577,8 @@ void ChartWindow::redraw()
 
 void ChartWindow::fitValueAxis(double lowest, double highest)
 {
-    double margin = (highest - lowest) * 0.05;
+    // Halves taken apart, so that readings near the largest doubles do not overflow.
+    double margin = highest * 0.05 - lowest * 0.05;
     if (margin == 0)
         margin = lowest == 0 ? 1 : std::abs(lowest) * 0.05;
     // Ticks at round values. The axis is told only of a change: each change has it lay out its

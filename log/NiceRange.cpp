@@ -26,5 +26,10 @@ NiceRange niceRange(double lowest, double highest, int ticks)
     const double step = niceNumber(range / (ticks - 1), false);
     const double first = std::floor(lowest / step);
     const double last = std::ceil(highest / step);
-    return {first * step, last * step, int(last - first) + 1};
+    const NiceRange nice{first * step, last * step, int(last - first) + 1};
+    // Near the largest doubles there is no round value beyond the readings: the axis spans
+    // them as they are.
+    if (!std::isfinite(nice.min) || !std::isfinite(nice.max) || !std::isfinite(step))
+        return {lowest, highest, ticks};
+    return nice;
 }

@@ -9,5 +9,6 @@ struct NiceRange {
     int ticks = 0;
 };
 
-// The nice range around [lowest, highest] (lowest < highest) with about `ticks` ticks.
+// The nice range around [lowest, highest] (lowest < highest, both finite) with about `ticks`
+// ticks; the range itself where no round values lie beyond it.
 NiceRange niceRange(double lowest, double highest, int ticks = 5);

@@ -518,6 +518,7 @@ void ChartDataTest::valueAxisRange_data()
     QTest::newRow("across zero") << -3.0 << 97.0 << -20.0 << 100.0 << 7;
     QTest::newRow("a narrow band far from zero") << 1000.0 << 1001.0 << 1000.0 << 1001.0 << 6;
     QTest::newRow("small negative values") << -0.0021 << -0.00195 << -0.0021 << -0.0019 << 5;
+    QTest::newRow("near the largest doubles") << -1.5e308 << 1.5e308 << -1.5e308 << 1.5e308 << 5;
 }
 
 void ChartDataTest::valueAxisRange()
