@@ -40,6 +40,7 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -581,9 +582,16 @@ void ChartWindow::fitValueAxis(double lowest, double highest)
     double margin = highest * 0.05 - lowest * 0.05;
     if (margin == 0)
         margin = lowest == 0 ? 1 : std::abs(lowest) * 0.05;
+    // The axis ends within the doubles, and spans no more than the largest: its labels and the
+    // lines are placed by its span. Near the largest doubles the margin shrinks to fit.
+    constexpr double largest = std::numeric_limits<double>::max();
+    if (const double span = highest - lowest; std::isfinite(span))
+        margin = std::min(margin, (largest - span) * 0.45);
+    const double low = std::max(lowest - margin, -largest);
+    const double high = std::min(highest + margin, largest);
     // Ticks at round values. The axis is told only of a change: each change has it lay out its
     // labels afresh, which costs more than reducing the lines.
-    const NiceRange nice = niceRange(lowest - margin, highest + margin);
+    const NiceRange nice = niceRange(low, high);
     if (nice.min != m_valueAxis->min() || nice.max != m_valueAxis->max())
         m_valueAxis->setRange(nice.min, nice.max);
     if (nice.ticks != m_valueAxis->tickCount())

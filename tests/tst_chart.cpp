@@ -115,6 +115,8 @@ private slots:
     void legendHidesASeries();
     void hoverShowsTheNearestReading_data();
     void hoverShowsTheNearestReading();
+    void valueAxisHoldsTheReadings_data();
+    void valueAxisHoldsTheReadings();
     void savesAsPng();
     void savingAsksWithoutStoppingTheTerminal();
     void programEndsWithTheChartOpen_data();
@@ -453,6 +455,46 @@ void ChartTest::hoverShowsTheNearestReading()
         at = chart.chartView()->mapFromScene(chart.chart()->mapToScene(onChart)) + QPoint(3, -3);
     }
     QCOMPARE(chart.hoverText(at), text);
+}
+
+void ChartTest::valueAxisHoldsTheReadings_data()
+{
+    QTest::addColumn<QStringList>("values");
+    QTest::newRow("ordinary readings") << QStringList{"1", "3", "2"};
+    QTest::newRow("up to near the largest double") << QStringList{"1E+308", "1.79E+308"};
+    QTest::newRow("zero and near the largest double") << QStringList{"0", "1.75E+308"};
+    QTest::newRow("alike, near the lowest double") << QStringList{"-1.75E+308", "-1.75E+308"};
+}
+
+void ChartTest::valueAxisHoldsTheReadings()
+{
+    QFETCH(QStringList, values);
+    ResponseLogModel log;
+    for (int i = 0; i < values.size(); ++i)
+        log.setResponse(log.append(QString(), RowKind::Reply, localMsecs(8, 0, i, 0)), values[i]);
+    ChartWindow chart(log, nullptr);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.updateNow();
+    // The axis ends and spans within the doubles, and holds every reading.
+    const auto* axis = static_cast<QValueAxis*>(chart.chart()->axes(Qt::Vertical).first());
+    QVERIFY(std::isfinite(axis->min()));
+    QVERIFY(std::isfinite(axis->max()));
+    QVERIFY(std::isfinite(axis->max() - axis->min()));
+    const ReadingList& readings = chart.readings().series(0).readings;
+    for (qsizetype r = 0; r < readings.size(); ++r) {
+        QVERIFY(axis->min() <= readings.valueAt(r));
+        QVERIFY(readings.valueAt(r) <= axis->max());
+    }
+    // The last reading is drawn where the axis says, and found there.
+    const Reading last = readings.at(readings.size() - 1);
+    const QRectF plot = chart.chart()->plotArea();
+    const auto [from, to] = chart.timeRange();
+    const QPointF onChart(
+        plot.left() + double(last.msecs - from) / double(to - from) * plot.width(),
+        plot.bottom() - (last.value - axis->min()) / (axis->max() - axis->min()) * plot.height());
+    const QPoint at = chart.chartView()->mapFromScene(chart.chart()->mapToScene(onChart));
+    QCOMPARE(chart.hoverText(at).section(QLatin1Char('\n'), 2), values.last());
 }
 
 void ChartTest::savesAsPng()
