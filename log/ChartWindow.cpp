@@ -212,8 +212,10 @@ protected:
             const auto inViewport = [&](const QPoint& at) {
                 return viewport()->mapFromGlobal(band->parentWidget()->mapToGlobal(at));
             };
-            m_window->zoomTo(mapToScene(inViewport(drawn.topLeft())).x(),
-                             mapToScene(inViewport(drawn.topRight())).x());
+            // Its right edge is where its last pixel ends, the pixel released on.
+            m_window->zoomTo(
+                mapToScene(inViewport(drawn.topLeft())).x(),
+                mapToScene(inViewport(drawn.topLeft() + QPoint(drawn.width(), 0))).x());
             event->accept();
             return;
         }

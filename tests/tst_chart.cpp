@@ -370,15 +370,30 @@ void ChartTest::followsUntilZoomedOrPanned()
     QTest::mouseMove(view->viewport(), bandTo);
     QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, bandTo);
     const auto banded = chart.timeRange();
-    const qint64 quarter = (panned.second - panned.first) / 4;
-    QVERIFY(std::abs(banded.first - (panned.first + quarter)) <= 2 * msPerPixel);
-    QVERIFY(std::abs(banded.second - (panned.second - quarter)) <= 2 * msPerPixel);
+    // From the pixel pressed on to the pixel released on, to the millisecond.
+    const auto timeAt = [&](const QPoint& pixel) {
+        const double x = chart.chart()->mapFromScene(view->mapToScene(pixel)).x();
+        return panned.first + qint64(std::llround((x - plot.left()) * msPerPixel));
+    };
+    QVERIFY(std::abs(banded.first - timeAt(bandFrom)) <= 1);
+    QVERIFY(std::abs(banded.second - timeAt(bandTo)) <= 1);
     QVERIFY(!chart.isFollowing());
     QTest::mouseClick(view->viewport(), Qt::RightButton, {},
                       sceneToView(plot.center().x(), plot.center().y()));
     const auto unbanded = chart.timeRange();
     QVERIFY(std::abs((unbanded.second - unbanded.first) - 2 * (banded.second - banded.first)) <= 2);
     QVERIFY(std::abs((unbanded.first + unbanded.second) - (banded.first + banded.second)) <= 2);
+    // A band drawn leftwards zooms to the same pixels.
+    const double unbandedMsPerPixel = double(unbanded.second - unbanded.first) / plot.width();
+    const auto unbandedTimeAt = [&](const QPoint& pixel) {
+        const double x = chart.chart()->mapFromScene(view->mapToScene(pixel)).x();
+        return unbanded.first + qint64(std::llround((x - plot.left()) * unbandedMsPerPixel));
+    };
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, bandTo);
+    QTest::mouseMove(view->viewport(), bandFrom);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, bandFrom);
+    QVERIFY(std::abs(chart.timeRange().first - unbandedTimeAt(bandFrom)) <= 1);
+    QVERIFY(std::abs(chart.timeRange().second - unbandedTimeAt(bandTo)) <= 1);
 
     // The button brings the newest reading back.
     QTest::mouseClick(chart.followButton(), Qt::LeftButton);
