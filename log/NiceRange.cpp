@@ -27,9 +27,11 @@ NiceRange niceRange(double lowest, double highest, int ticks)
     const double first = std::floor(lowest / step);
     const double last = std::ceil(highest / step);
     const NiceRange nice{first * step, last * step, int(last - first) + 1};
-    // Near the largest doubles there is no round value beyond the readings: the axis spans
-    // them as they are.
-    if (!std::isfinite(nice.min) || !std::isfinite(nice.max) || !std::isfinite(step))
+    // Near the largest doubles there is no round value beyond the readings; and where the
+    // step is a few units in the last place of the values, a multiple of it may come out just
+    // short of them. Either way the axis spans the readings as they are.
+    if (!std::isfinite(nice.min) || !std::isfinite(nice.max) || !std::isfinite(step) ||
+        nice.min > lowest || nice.max < highest)
         return {lowest, highest, ticks};
     return nice;
 }

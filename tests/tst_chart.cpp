@@ -479,6 +479,8 @@ void ChartTest::valueAxisHoldsTheReadings_data()
     QTest::newRow("up to near the largest double") << QStringList{"1E+308", "1.79E+308"};
     QTest::newRow("zero and near the largest double") << QStringList{"0", "1.75E+308"};
     QTest::newRow("alike, near the lowest double") << QStringList{"-1.75E+308", "-1.75E+308"};
+    QTest::newRow("apart in the 15th digit")
+        << QStringList{"-9793.34654717583", "-9793.34654717582"};
 }
 
 void ChartTest::valueAxisHoldsTheReadings()

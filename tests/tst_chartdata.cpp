@@ -519,6 +519,12 @@ void ChartDataTest::valueAxisRange_data()
     QTest::newRow("a narrow band far from zero") << 1000.0 << 1001.0 << 1000.0 << 1001.0 << 6;
     QTest::newRow("small negative values") << -0.0021 << -0.00195 << -0.0021 << -0.0019 << 5;
     QTest::newRow("near the largest doubles") << -1.5e308 << 1.5e308 << -1.5e308 << 1.5e308 << 5;
+    // Round values this fine are off by more than the margin: the range is kept as it is.
+    QTest::newRow("apart in the 15th digit") << -9793.34654717583 << -9793.3465471758209
+                                             << -9793.34654717583 << -9793.3465471758209 << 5;
+    QTest::newRow("apart in the 15th digit, large")
+        << 6.53865779151845e+269 << 6.5386577915184605e+269 << 6.53865779151845e+269
+        << 6.5386577915184605e+269 << 5;
 }
 
 void ChartDataTest::valueAxisRange()
@@ -529,6 +535,9 @@ void ChartDataTest::valueAxisRange()
     QFETCH(double, max);
     QFETCH(int, ticks);
     const NiceRange nice = niceRange(lowest, highest);
+    // Exactly, not within QCOMPARE's tolerance: no reading lies beyond the axis.
+    QVERIFY(nice.min <= lowest);
+    QVERIFY(nice.max >= highest);
     QCOMPARE(nice.min, min);
     QCOMPARE(nice.max, max);
     QCOMPARE(nice.ticks, ticks);
