@@ -168,8 +168,11 @@ protected:
     {
         const QPointF scene = mapToScene(event->position().toPoint());
         const QRectF plot = chart()->mapRectToScene(chart()->plotArea());
-        const bool onTimeAxis =
-            scene.y() > plot.bottom() && scene.x() >= plot.left() && scene.x() <= plot.right();
+        // Below the plot, but not on the legend, whose entries are clicked to hide a series.
+        const QRectF legend = chart()->mapRectToScene(chart()->legend()->geometry());
+        const bool onTimeAxis = scene.y() > plot.bottom() && scene.x() >= plot.left() &&
+                                scene.x() <= plot.right() &&
+                                !(chart()->legend()->isVisible() && legend.contains(scene));
         if (event->button() == Qt::MiddleButton ||
             (event->button() == Qt::LeftButton && onTimeAxis)) {
             m_panFrom = event->position().x();

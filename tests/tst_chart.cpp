@@ -20,6 +20,7 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QGraphicsTextItem>
 #include <QImage>
 #include <QLegend>
 #include <QLegendMarker>
@@ -430,6 +431,20 @@ void ChartTest::legendHidesASeries()
     emit high->clicked();
     QVERIFY(chart.line(1)->isVisible());
     QVERIFY(values->max() >= 1000);
+
+    // Clicked with the mouse, on the entry's label, as a user does.
+    QGraphicsTextItem* label = nullptr;
+    for (QGraphicsItem* item : chart.chart()->scene()->items()) {
+        auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+        if (text && text->isVisible() && text->toPlainText() == QLatin1String("HIGH?"))
+            label = text;
+    }
+    QVERIFY(label);
+    const QPoint onLabel = chart.chartView()->mapFromScene(label->sceneBoundingRect().center());
+    QTest::mouseClick(chart.chartView()->viewport(), Qt::LeftButton, {}, onLabel);
+    QVERIFY(!chart.line(1)->isVisible());
+    QTest::mouseClick(chart.chartView()->viewport(), Qt::LeftButton, {}, onLabel);
+    QVERIFY(chart.line(1)->isVisible());
 }
 
 void ChartTest::hoverShowsTheNearestReading_data()
