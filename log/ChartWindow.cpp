@@ -592,8 +592,13 @@ void ChartWindow::fitValueAxis(double lowest, double highest)
     constexpr double largest = std::numeric_limits<double>::max();
     if (const double span = highest - lowest; std::isfinite(span))
         margin = std::min(margin, (largest - span) * 0.45);
-    const double low = std::max(lowest - margin, -largest);
-    const double high = std::min(highest + margin, largest);
+    double low = std::max(lowest - margin, -largest);
+    double high = std::min(highest + margin, largest);
+    if (!(low < high)) {
+        // A margin too small for a double (readings next to zero): a span of 2 around them.
+        low = lowest - 1;
+        high = highest + 1;
+    }
     // Ticks at round values. The axis is told only of a change: each change has it lay out its
     // labels afresh, which costs more than reducing the lines.
     const NiceRange nice = niceRange(low, high);

@@ -496,6 +496,7 @@ void ChartTest::valueAxisHoldsTheReadings_data()
     QTest::newRow("alike, near the lowest double") << QStringList{"-1.75E+308", "-1.75E+308"};
     QTest::newRow("apart in the 15th digit")
         << QStringList{"-9793.34654717583", "-9793.34654717582"};
+    QTest::newRow("a single reading next to zero") << QStringList{"4.94065645841247E-324"};
 }
 
 void ChartTest::valueAxisHoldsTheReadings()
