@@ -2,9 +2,11 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+
 int ResponseLogModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : m_rowCount;
 }
 
 int ResponseLogModel::columnCount(const QModelIndex& parent) const
@@ -33,9 +35,14 @@ int ResponseLogModel::append(QStringView command, RowKind kind)
 
 int ResponseLogModel::append(QStringView command, RowKind kind, qint64 msecsSinceEpoch)
 {
-    const int row = static_cast<int>(m_rows.size());
+    const int row = m_rowCount;
     beginInsertRows({}, row, row);
-    m_rows.push_back({m_text.store(command), {}, RowStamp(msecsSinceEpoch, kind)});
+    if ((row & ChunkMask) == 0)
+        m_chunks.push_back(Chunk(new Row[ChunkRows]));
+    Row& added = m_chunks.back()[row & ChunkMask];
+    added.command = m_text.store(command);
+    added.stamp = RowStamp(msecsSinceEpoch, kind);
+    ++m_rowCount;
     endInsertRows();
     return row;
 }
@@ -44,7 +51,8 @@ void ResponseLogModel::setResponse(int row, QStringView response)
 {
     if (row < 0 || row >= rowCount())
         return;
-    m_rows[row].response = m_text.store(response);
+    m_chunks[size_t(row >> ChunkShift)][row & ChunkMask].response.store(m_text.store(response),
+                                                                        std::memory_order_release);
     const QModelIndex cellIndex = index(row, ResponseColumn);
     emit dataChanged(cellIndex, cellIndex, {Qt::DisplayRole});
 }
@@ -53,8 +61,9 @@ QStringView ResponseLogModel::cell(int row, int column) const
 {
     if (row < 0 || row >= rowCount())
         return {};
-    const Row& r = m_rows[row];
-    return m_text.view(column == CommandColumn ? r.command : r.response);
+    const Row& r = rowAt(row);
+    return m_text.view(column == CommandColumn ? r.command
+                                               : r.response.load(std::memory_order_relaxed));
 }
 
 LogRow ResponseLogModel::row(int row) const
@@ -65,8 +74,23 @@ LogRow ResponseLogModel::row(int row) const
 void ResponseLogModel::clear()
 {
     beginResetModel();
-    m_rows.clear();
-    m_rows.shrink_to_fit();
+    // Lent rows keep their chunks and texts.
+    m_chunks.clear();
+    m_chunks.shrink_to_fit();
+    m_rowCount = 0;
     m_text.clear();
     endResetModel();
+}
+
+ResponseLogModel::LentRows ResponseLogModel::lendRows(int first) const
+{
+    LentRows lent;
+    lent.m_first = std::clamp(first, 0, m_rowCount);
+    lent.m_end = m_rowCount;
+    if (lent.m_first < lent.m_end) {
+        const auto firstChunk = m_chunks.begin() + (lent.m_first >> ChunkShift);
+        lent.m_chunks.assign(firstChunk, m_chunks.begin() + ((lent.m_end - 1) >> ChunkShift) + 1);
+        lent.m_text = m_text.lend();
+    }
+    return lent;
 }
