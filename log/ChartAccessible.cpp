@@ -76,8 +76,9 @@ QString ChartAccessible::text(QAccessible::Text type) const
     if (type == QAccessible::Name)
         return chart->windowTitle();
     if (type == QAccessible::Description) {
-        return chartDescription(chart->readings(),
-                                [chart](int series) { return chart->line(series)->isVisible(); });
+        return chartDescription(chart->readings(), [chart](int series) {
+            return series < chart->lineCount() && chart->line(series)->isVisible();
+        });
     }
     return QAccessibleWidget::text(type);
 }

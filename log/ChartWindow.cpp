@@ -372,30 +372,39 @@ void ChartWindow::viewResized()
 
 void ChartWindow::updateWhenDue()
 {
-    // New rows are taken every frame, while they are fresh in memory; drawing waits until it
-    // is due.
     QElapsedTimer work;
     work.start();
-    takeNewRows();
-    watchForRows();
-    m_pacing.chartWorked(elapsedMs(work));
-    m_workedMs += elapsedMs(work);
+    if (m_intake.isTaking()) {
+        // The rows handed over are still being taken: they are shown at a later frame.
+        m_updateTimer.start(FrameMs);
+        watchForRows();
+        m_pacing.chartWorked(elapsedMs(work));
+        m_workedMs += elapsedMs(work);
+        return;
+    }
+    showTakenRows();
     // Reducing the lines costs in proportion to the readings: what the next drawing will cost,
     // from the last one (when it had enough readings to tell) or from a typical cost.
     const double msPerReading = m_readingsAtRedraw >= 100000
                                     ? m_redrawMs / double(m_readingsAtRedraw)
                                     : TypicalReductionMsPerReading;
-    const auto newReadings = double(m_readings.readingCount() - m_readingsAtRedraw);
+    const auto newReadings = double(m_readingsShown - m_readingsAtRedraw);
     m_pacing.setFrameCost(
         std::max(LeastFrameMs, m_paintMs + m_redrawMs + msPerReading * std::max(0.0, newReadings)));
+    m_pacing.chartWorked(elapsedMs(work));
     const double waitMs = m_pacing.msUntilDrawing(clockNow());
-    if (waitMs >= DrawPacing::Never)
-        return;
-    if (waitMs > 0) {
+    if (waitMs <= 0) {
+        redraw();
+        m_pacing.drawn(clockNow(), m_redrawMs + m_paintMs);
+    } else if (waitMs < DrawPacing::Never) {
         m_updateTimer.start(int(std::ceil(std::min(waitMs, double(FrameMs)))));
-        return;
     }
-    updateNow();
+    // New rows are handed over every frame, while they are fresh in memory, after drawing:
+    // drawing waits for rows being taken. What they bring is drawn when due.
+    if (handOverNewRows())
+        scheduleUpdate();
+    watchForRows();
+    m_workedMs += elapsedMs(work);
 }
 
 void ChartWindow::updateNow()
@@ -403,7 +412,7 @@ void ChartWindow::updateNow()
     QElapsedTimer work;
     work.start();
     m_updateTimer.stop();
-    takeNewRows();
+    takeNewRowsNow();
     redraw();
     watchForRows();
     m_pacing.drawn(clockNow(), m_redrawMs + m_paintMs);
@@ -435,25 +444,37 @@ void ChartWindow::descriptionChanged()
     }
 }
 
-void ChartWindow::takeNewRows()
+bool ChartWindow::handOverNewRows()
 {
-    const qsizetype before = m_readings.readingCount();
-    m_log.visitRows(m_rowsTaken, [this](RowStamp stamp, QStringView command, QStringView response) {
-        m_readings.addRow(stamp.kind(), command, response, stamp.msecsSinceEpoch());
-    });
+    if (m_rowsTaken == m_log.rowCount())
+        return false;
+    m_intake.takeLater(m_log.lendRows(m_rowsTaken));
     m_rowsTaken = m_log.rowCount();
-    for (int series = 0; series < m_readings.count(); ++series)
-        m_readings.series(series).readings.summarizeFullBlocks();
-    for (int series = int(m_lines.size()); series < m_readings.count(); ++series)
+    return true;
+}
+
+void ChartWindow::takeNewRowsNow()
+{
+    m_intake.takeNow(m_log.lendRows(m_rowsTaken));
+    m_rowsTaken = m_log.rowCount();
+    showTakenRows();
+}
+
+void ChartWindow::showTakenRows()
+{
+    const ReadingSeriesSet& taken = readings();
+    for (int series = int(m_lines.size()); series < taken.count(); ++series)
         addLine(series);
-    if (m_readings.readingCount() != before)
+    if (taken.readingCount() != m_readingsShown) {
+        m_readingsShown = taken.readingCount();
         descriptionChanged();
+    }
 }
 
 void ChartWindow::addLine(int series)
 {
     auto* line = new QLineSeries(m_chart);
-    line->setName(m_readings.series(series).name);
+    line->setName(readings().series(series).name);
     // The series holds no points and is not attached to the axes: attaching one has the chart
     // work out ranges and lay out both axes afresh, over a millisecond each time.
     m_chart->addSeries(line);
@@ -466,8 +487,9 @@ void ChartWindow::addLine(int series)
 void ChartWindow::clearChart()
 {
     m_updateTimer.stop();
-    m_readings.clear();
+    m_intake.readings().clear();
     m_rowsTaken = 0;
+    m_readingsShown = 0;
     m_chart->removeAllSeries();
     m_lines.clear();
     m_reduced.clear();
@@ -485,12 +507,12 @@ std::pair<qint64, qint64> ChartWindow::followedRange() const
     qint64 latest = 0;
     for (int pass = 0; pass < 2 && !any; ++pass) {
         // The series shown; when all are hidden, all of them.
-        for (int series = 0; series < m_readings.count(); ++series) {
-            const ReadingList& readings = m_readings.series(series).readings;
-            if (readings.isEmpty() || (pass == 0 && !m_lines[size_t(series)]->isVisible()))
+        for (int series = 0; series < lineCount(); ++series) {
+            const ReadingList& list = readings().series(series).readings;
+            if (list.isEmpty() || (pass == 0 && !m_lines[size_t(series)]->isVisible()))
                 continue;
-            earliest = any ? std::min(earliest, readings.earliest()) : readings.earliest();
-            latest = any ? std::max(latest, readings.latest()) : readings.latest();
+            earliest = any ? std::min(earliest, list.earliest()) : list.earliest();
+            latest = any ? std::max(latest, list.latest()) : list.latest();
             any = true;
         }
     }
@@ -543,6 +565,7 @@ void ChartWindow::redraw()
 {
     QElapsedTimer timer;
     timer.start();
+    showTakenRows();
     if (m_following) {
         const auto [from, to] = followedRange();
         setTimeRange(from, to);
@@ -553,12 +576,12 @@ void ChartWindow::redraw()
     bool any = false;
     double lowest = 0;
     double highest = 0;
-    for (int series = 0; series < m_readings.count(); ++series) {
+    for (int series = 0; series < lineCount(); ++series) {
         QLineSeries* line = m_lines[size_t(series)];
         if (!line->isVisible())
             continue;
         ColumnReduction reduced =
-            reduceToColumns(m_readings.series(series).readings, m_from, m_to, columns);
+            reduceToColumns(readings().series(series).readings, m_from, m_to, columns);
         m_reduced[size_t(series)] = std::move(reduced.points);
         if (reduced.readingsInRange == 0)
             continue;
@@ -577,7 +600,7 @@ void ChartWindow::redraw()
     if (m_hovering)
         hoverAt(m_hoverViewPos, m_hoverGlobalPos);
     m_redrawMs = elapsedMs(timer);
-    m_readingsAtRedraw = m_readings.readingCount();
+    m_readingsAtRedraw = m_readingsShown;
     emit redrawn();
 }
 
@@ -669,19 +692,19 @@ ChartWindow::Nearest ChartWindow::nearestReading(const QPointF& scenePos) const
     const auto reachTo = qint64(std::ceil(atMs + HoverReachPixels * msPerPixel));
     Nearest nearest;
     double best = 0;
-    for (int series = 0; series < m_readings.count(); ++series) {
+    for (int series = 0; series < lineCount(); ++series) {
         if (!m_lines[size_t(series)]->isVisible())
             continue;
-        const ReadingList& readings = m_readings.series(series).readings;
+        const ReadingList& list = readings().series(series).readings;
         qsizetype begin = 0;
-        qsizetype end = readings.size();
-        if (readings.isTimeOrdered()) {
+        qsizetype end = list.size();
+        if (list.isTimeOrdered()) {
             // The readings within reach of the pointer, and the nearest one on each side.
-            begin = std::max<qsizetype>(0, readings.lowerBound(reachFrom) - 1);
-            end = std::min(readings.size(), readings.upperBound(reachTo) + 1);
+            begin = std::max<qsizetype>(0, list.lowerBound(reachFrom) - 1);
+            end = std::min(list.size(), list.upperBound(reachTo) + 1);
         }
         for (qsizetype index = begin; index < end; ++index) {
-            const QPointF at = mapping.scenePosition(readings.at(index));
+            const QPointF at = mapping.scenePosition(list.at(index));
             const double distance = QLineF(at, scenePos).length();
             if (nearest.series < 0 || distance < best) {
                 nearest = {series, index};
@@ -697,7 +720,7 @@ QString ChartWindow::hoverText(const QPoint& viewPos) const
     const Nearest nearest = nearestReading(m_view->mapToScene(viewPos));
     if (nearest.series < 0)
         return QString();
-    const ReadingSeries& series = m_readings.series(nearest.series);
+    const ReadingSeries& series = readings().series(nearest.series);
     const Reading reading = series.readings.at(nearest.index);
     return series.name + QLatin1Char('\n') +
            timeStampText(QDateTime::fromMSecsSinceEpoch(reading.msecs)) + QLatin1Char('\n') +
@@ -714,7 +737,7 @@ void ChartWindow::hoverAt(const QPoint& viewPos, const QPoint& globalPos)
     m_hovering = true;
     m_hoverViewPos = viewPos;
     m_hoverGlobalPos = globalPos;
-    const Reading reading = m_readings.series(nearest.series).readings.at(nearest.index);
+    const Reading reading = readings().series(nearest.series).readings.at(nearest.index);
     m_hoverMark->setPos(m_chart->mapFromScene(plotMapping().scenePosition(reading)));
     m_hoverMark->setBrush(m_lines[size_t(nearest.series)]->color());
     m_hoverMark->show();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DrawPacing.h"
+#include "ReadingIntake.h"
 #include "ReadingSeries.h"
 
 #include <QElapsedTimer>
@@ -26,11 +27,12 @@ class ReadingLinesItem;
 class ResponseLogModel;
 
 // The chart of the readings in the response log: one line per series over the time the rows
-// were added. It reads the log's rows, including those that were there when it opened, takes
-// new rows at most once a frame, and is emptied by Clear. Each line shows per pixel column the
-// first, lowest, highest and last reading in it, so that a repaint costs the same for a
-// thousand readings as for millions. It follows the newest reading until the user zooms or
-// pans the time axis. A top-level window of its own; closing it changes nothing in the log.
+// were added. It reads the log's rows, including those that were there when it opened, hands
+// new rows at most once a frame to a thread of its own that reads them, and is emptied by Clear.
+// Each line shows per pixel column the first, lowest, highest and last reading in it, so that a
+// repaint costs the same for a thousand readings as for millions. It follows the newest reading
+// until the user zooms or pans the time axis. A top-level window of its own; closing it changes
+// nothing in the log.
 class ChartWindow : public QWidget {
     Q_OBJECT
 public:
@@ -38,11 +40,14 @@ public:
     ChartWindow(const ResponseLogModel& log, QWidget* owner);
     ~ChartWindow() override;
 
-    const ReadingSeriesSet& readings() const { return m_readings; }
+    // Waits until the rows handed to the intake's thread are taken.
+    const ReadingSeriesSet& readings() const { return m_intake.readings(); }
     QChart* chart() const { return m_chart; }
     QChartView* chartView() const;
     // The series' entry in the legend, its colour and whether it is shown.
     QLineSeries* line(int series) const { return m_lines[size_t(series)]; }
+    // The series shown so far (those of readings() may be more, until the next update).
+    int lineCount() const { return int(m_lines.size()); }
     // The points its line is drawn through: the readings reduced to the pixel columns.
     const QList<QPointF>& linePoints(int series) const { return m_reduced[size_t(series)]; }
     QPushButton* followButton() const { return m_followButton; }
@@ -60,9 +65,11 @@ public:
     QString savePng(const QString& path) const;
     // Takes the log's new rows now, which otherwise happens at most once a frame.
     void updateNow();
-    // The time the chart has spent on the window's thread taking rows in, drawing and
+    // The time the chart has spent on the window's thread handing rows over, drawing and
     // painting, in milliseconds.
     double workedMs() const { return m_workedMs; }
+    // The time spent taking rows in on the intake's thread, in milliseconds.
+    double intakeMs() const { return m_intake.takingMs(); }
 
 public slots:
     // Shows every reading and keeps the newest in view as more come.
@@ -99,7 +106,9 @@ private:
     void updateWhenDue();
     DrawPacing::Clock clockNow() const;
     void watchForRows();
-    void takeNewRows();
+    bool handOverNewRows();
+    void takeNewRowsNow();
+    void showTakenRows();
     void descriptionChanged();
     void addLine(int series);
     void clearChart();
@@ -121,8 +130,9 @@ private:
     void writePng(const QString& path);
 
     const ResponseLogModel& m_log;
-    ReadingSeriesSet m_readings;
-    int m_rowsTaken = 0;
+    ReadingIntake m_intake;
+    int m_rowsTaken = 0; // handed over
+    qsizetype m_readingsShown = 0;
 
     QChart* m_chart = nullptr;
     QChartView* m_view = nullptr;

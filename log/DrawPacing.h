@@ -23,7 +23,7 @@ public:
     // Something waits to be drawn (new readings, a new size) from `now` on.
     void wanted(Clock now);
     bool isWanted() const { return m_wanted; }
-    // The chart did work of its own on the window's thread: taking rows in, painting.
+    // The chart did work of its own on the window's thread: handing rows over, painting.
     void chartWorked(double ms);
     // At a frame: how long to wait before drawing; 0 for now, Never when nothing waits.
     double msUntilDrawing(Clock now);

@@ -5,8 +5,10 @@
 #include "log/ColumnReduction.h"
 #include "log/DrawPacing.h"
 #include "log/NiceRange.h"
+#include "log/ReadingIntake.h"
 #include "log/ReadingSeries.h"
 #include "log/Readings.h"
+#include "log/ResponseLogModel.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -35,6 +37,41 @@ bool sameBits(double a, double b)
 
 using Points = QList<QPointF>;
 
+// A log of `rows` rows: a command every 700 rows (every third a repeat), a notice now and
+// then, a reply of several thousand characters, and readings for the rest. Texts differ with
+// `variant`.
+void fillLog(ResponseLogModel& log, int rows, int variant)
+{
+    for (int row = 0; row < rows; ++row) {
+        const qint64 msecs = 1774447629000 + row * 10;
+        if (row % 700 == 0) {
+            log.append(QStringLiteral("READ%1?").arg((row / 700 + variant) % 3), RowKind::Command,
+                       msecs);
+        } else if (row % 997 == 0) {
+            log.setResponse(log.append(QString(), RowKind::Notice, msecs), QStringLiteral("1"));
+        } else {
+            const QString text = row == 5000 ? QString(70000, QLatin1Char('7'))
+                                             : formatNumber((row * 7 + variant) % 1000 / 8.0);
+            log.setResponse(log.append(QString(), RowKind::Reply, msecs), text);
+        }
+    }
+}
+
+// Every series as "name=value@time,…".
+QStringList describe(const ReadingSeriesSet& set)
+{
+    QStringList found;
+    for (int i = 0; i < set.count(); ++i) {
+        const ReadingSeries& s = set.series(i);
+        QStringList readings;
+        for (qsizetype r = 0; r < s.readings.size(); ++r)
+            readings << formatNumber(s.readings.valueAt(r)) + QLatin1Char('@') +
+                            QString::number(s.readings.msecsAt(r));
+        found << s.name + QLatin1Char('=') + readings.join(QLatin1Char(','));
+    }
+    return found;
+}
+
 } // namespace
 
 class ChartDataTest : public QObject {
@@ -45,6 +82,8 @@ private slots:
     void readingsAgreeWithTheDefinition();
     void series_data();
     void series();
+    void intakeTakesLentRows_data();
+    void intakeTakesLentRows();
     void readingListKeepsTimes_data();
     void readingListKeepsTimes();
     void reduction_data();
@@ -259,6 +298,64 @@ void ChartDataTest::series()
     }
     QCOMPARE(found, series);
     QCOMPARE(set.readingCount(), total);
+}
+
+void ChartDataTest::intakeTakesLentRows_data()
+{
+    // The log's rows are lent in parts, each once the log has grown to its end; the last
+    // part's rows are taken on the calling thread, the others on the intake's thread. Then the
+    // log may be cleared and refilled with other texts, or be gone, before they are taken.
+    QTest::addColumn<QList<int>>("ends");
+    QTest::addColumn<QString>("afterLending");
+    const int chunk = 4096; // rows the log keeps together
+    QTest::newRow("all at once") << QList<int>{10000} << "";
+    QTest::newRow("at the edges of chunks")
+        << QList<int>{1, chunk - 1, chunk, chunk + 1, 2 * chunk, 10000} << "";
+    QTest::newRow("a row at a time, then many") << QList<int>{1, 2, 3, 4, 9000, 9001} << "";
+    QTest::newRow("the log cleared and refilled") << QList<int>{chunk + 7, 10000} << "refilled";
+    QTest::newRow("the log gone") << QList<int>{3 * chunk - 1, 13000} << "gone";
+}
+
+void ChartDataTest::intakeTakesLentRows()
+{
+    QFETCH(QList<int>, ends);
+    QFETCH(QString, afterLending);
+    auto log = std::make_unique<ResponseLogModel>();
+    fillLog(*log, ends.last(), 0);
+    ReadingSeriesSet expected;
+    for (int row = 0; row < log->rowCount(); ++row)
+        expected.addRow(log->stamp(row).kind(), log->cell(row, 0), log->cell(row, 1),
+                        log->stamp(row).msecsSinceEpoch());
+
+    log = std::make_unique<ResponseLogModel>();
+    std::vector<ResponseLogModel::LentRows> lent;
+    int first = 0;
+    for (const int end : ends) {
+        // The log grows while the rows lent before are read.
+        ResponseLogModel grown;
+        fillLog(grown, end, 0);
+        for (int row = log->rowCount(); row < end; ++row)
+            log->setResponse(log->append(grown.cell(row, 0), grown.stamp(row).kind(),
+                                         grown.stamp(row).msecsSinceEpoch()),
+                             grown.cell(row, 1));
+        lent.push_back(log->lendRows(first));
+        QCOMPARE(lent.back().first(), first);
+        QCOMPARE(lent.back().end(), end);
+        first = end;
+    }
+    if (afterLending == QLatin1String("refilled")) {
+        log->clear();
+        fillLog(*log, ends.last(), 1);
+    } else if (afterLending == QLatin1String("gone")) {
+        log.reset();
+    }
+    ReadingIntake intake;
+    for (size_t part = 0; part + 1 < lent.size(); ++part)
+        intake.takeLater(lent[part]);
+    intake.takeNow(lent.back());
+    QVERIFY(!intake.isTaking());
+    QCOMPARE(describe(intake.readings()), describe(expected));
+    QCOMPARE(intake.readings().readingCount(), expected.readingCount());
 }
 
 void ChartDataTest::readingListKeepsTimes_data()
