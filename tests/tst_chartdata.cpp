@@ -305,42 +305,55 @@ void ChartDataTest::intakeTakesLentRows_data()
     // The log's rows are lent in parts, each once the log has grown to its end; the last
     // part's rows are taken on the calling thread, the others on the intake's thread. Then the
     // log may be cleared and refilled with other texts, or be gone, before they are taken.
+    // Handed over as soon as they are lent, the parts are taken while the log grows, adds
+    // texts to the block they share with the lent rows, is cleared or is gone.
     QTest::addColumn<QList<int>>("ends");
     QTest::addColumn<QString>("afterLending");
+    QTest::addColumn<bool>("handedOverWhenLent");
     const int chunk = 4096; // rows the log keeps together
-    QTest::newRow("all at once") << QList<int>{10000} << "";
+    QTest::newRow("all at once") << QList<int>{10000} << "" << false;
     QTest::newRow("at the edges of chunks")
-        << QList<int>{1, chunk - 1, chunk, chunk + 1, 2 * chunk, 10000} << "";
-    QTest::newRow("a row at a time, then many") << QList<int>{1, 2, 3, 4, 9000, 9001} << "";
-    QTest::newRow("the log cleared and refilled") << QList<int>{chunk + 7, 10000} << "refilled";
-    QTest::newRow("the log gone") << QList<int>{3 * chunk - 1, 13000} << "gone";
+        << QList<int>{1, chunk - 1, chunk, chunk + 1, 2 * chunk, 10000} << "" << false;
+    QTest::newRow("a row at a time, then many")
+        << QList<int>{1, 2, 3, 4, 9000, 9001} << "" << false;
+    QTest::newRow("the log cleared and refilled")
+        << QList<int>{chunk + 7, 10000} << "refilled" << false;
+    QTest::newRow("the log gone") << QList<int>{3 * chunk - 1, 13000} << "gone" << false;
+    QTest::newRow("taken while the log grows")
+        << QList<int>{1, 2, chunk - 1, chunk + 1, 30000, 60000} << "" << true;
+    QTest::newRow("taken while the log is cleared and refilled")
+        << QList<int>{5, 40000, 40001} << "refilled" << true;
+    QTest::newRow("taken while the log is gone") << QList<int>{7, 40000, 40001} << "gone" << true;
 }
 
 void ChartDataTest::intakeTakesLentRows()
 {
     QFETCH(QList<int>, ends);
     QFETCH(QString, afterLending);
-    auto log = std::make_unique<ResponseLogModel>();
-    fillLog(*log, ends.last(), 0);
+    QFETCH(bool, handedOverWhenLent);
+    ResponseLogModel source;
+    fillLog(source, ends.last(), 0);
     ReadingSeriesSet expected;
-    for (int row = 0; row < log->rowCount(); ++row)
-        expected.addRow(log->stamp(row).kind(), log->cell(row, 0), log->cell(row, 1),
-                        log->stamp(row).msecsSinceEpoch());
+    for (int row = 0; row < source.rowCount(); ++row)
+        expected.addRow(source.stamp(row).kind(), source.cell(row, 0), source.cell(row, 1),
+                        source.stamp(row).msecsSinceEpoch());
 
-    log = std::make_unique<ResponseLogModel>();
+    auto log = std::make_unique<ResponseLogModel>();
+    ReadingIntake intake;
     std::vector<ResponseLogModel::LentRows> lent;
     int first = 0;
     for (const int end : ends) {
         // The log grows while the rows lent before are read.
-        ResponseLogModel grown;
-        fillLog(grown, end, 0);
         for (int row = log->rowCount(); row < end; ++row)
-            log->setResponse(log->append(grown.cell(row, 0), grown.stamp(row).kind(),
-                                         grown.stamp(row).msecsSinceEpoch()),
-                             grown.cell(row, 1));
+            log->setResponse(log->append(source.cell(row, 0), source.stamp(row).kind(),
+                                         source.stamp(row).msecsSinceEpoch()),
+                             source.cell(row, 1));
         lent.push_back(log->lendRows(first));
         QCOMPARE(lent.back().first(), first);
         QCOMPARE(lent.back().end(), end);
+        // The intake's thread then holds the only loan of them.
+        if (handedOverWhenLent && end != ends.last())
+            intake.takeLater(std::move(lent.back()));
         first = end;
     }
     if (afterLending == QLatin1String("refilled")) {
@@ -349,8 +362,7 @@ void ChartDataTest::intakeTakesLentRows()
     } else if (afterLending == QLatin1String("gone")) {
         log.reset();
     }
-    ReadingIntake intake;
-    for (size_t part = 0; part + 1 < lent.size(); ++part)
+    for (size_t part = 0; !handedOverWhenLent && part + 1 < lent.size(); ++part)
         intake.takeLater(lent[part]);
     intake.takeNow(lent.back());
     QVERIFY(!intake.isTaking());
