@@ -195,7 +195,8 @@ BurstCost burst(TerminalBench& bench, pthread_t windowThread, int lines)
                 return true;
             // Every reading taken in and drawn: the last one is among the points of a line.
             const ReadingSeriesSet& readings = chart->readings();
-            if (readings.readingCount() != lines)
+            // The chart shows the series taken in at a later frame: until then it has no line.
+            if (readings.readingCount() != lines || chart->lineCount() < readings.count())
                 return false;
             const ReadingList& last = readings.series(readings.count() - 1).readings;
             const QList<QPointF>& points = chart->linePoints(readings.count() - 1);
