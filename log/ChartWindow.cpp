@@ -448,15 +448,17 @@ bool ChartWindow::handOverNewRows()
 {
     if (m_rowsTaken == m_log.rowCount())
         return false;
-    m_intake.takeLater(m_log.lendRows(m_rowsTaken));
-    m_rowsTaken = m_log.rowCount();
+    ResponseLogModel::LentRows rows = m_log.lendRows(m_rowsTaken);
+    m_rowsTaken = rows.end();
+    m_intake.takeLater(std::move(rows));
     return true;
 }
 
 void ChartWindow::takeNewRowsNow()
 {
-    m_intake.takeNow(m_log.lendRows(m_rowsTaken));
-    m_rowsTaken = m_log.rowCount();
+    const ResponseLogModel::LentRows rows = m_log.lendRows(m_rowsTaken);
+    m_rowsTaken = rows.end();
+    m_intake.takeNow(rows);
     showTakenRows();
 }
 

@@ -55,7 +55,8 @@ private:
 
 public:
     // Rows of the log lent to a reader on another thread: they stay readable there while the
-    // log takes more rows, is cleared or is gone.
+    // log takes more rows, is cleared or is gone. A Response set after lending may or may not
+    // be seen there (the log sets it right after adding the row).
     class LentRows {
     public:
         int first() const { return m_first; }
