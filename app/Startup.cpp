@@ -19,8 +19,13 @@ int runTerminal(int argc, char** argv)
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("bvterm"));
-    // One style everywhere, so that the fixed layout looks the same on every desktop.
+#ifdef Q_OS_WIN
+    // The platform's own look; the layout is fixed, so it is the same window.
+    QApplication::setStyle(QStringLiteral("windowsvista"));
+#else
+    // One style on every Linux desktop, so that the fixed layout looks the same on each.
     QApplication::setStyle(QStringLiteral("Fusion"));
+#endif
 
     frmMain window;
     QObject::connect(&window, &frmMain::programEnded, &app, [] { QCoreApplication::exit(0); });

@@ -1,9 +1,13 @@
 #include "HelpCommand.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
 #include <QProcess>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+
+#include <string>
 #else
 #include <csignal>
 #endif
@@ -20,13 +24,22 @@ const QString kViewerAdvice =
 
 QString windowsHelpCommandLine(const QString& folder)
 {
-    return QStringLiteral("HH.exe ") + folder + QStringLiteral("\\") + kHelpFileName;
+    // Quoted: an installed program's folder holds blanks (C:\Program Files\BVTerm).
+    return QStringLiteral("HH.exe \"") + folder + QStringLiteral("\\") + kHelpFileName +
+           QStringLiteral("\"");
 }
 
 HelpProcess desktopHelpProcess(const QString& folder)
 {
     const QString separator = folder.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/");
     return {QStringLiteral("xdg-open"), {folder + separator + kHelpFileName}};
+}
+
+QString noWindowsHelpViewerText(const QString& path, const QString& reason)
+{
+    return QStringLiteral("The Windows help viewer HH.exe could not be started (%1), so the "
+                          "command reference %2 cannot be shown.")
+        .arg(reason, path);
 }
 
 QString helpFilePath(const QString& folder)
@@ -62,10 +75,26 @@ void startHelpViewer(const QString& folder, QObject* owner,
                      const std::function<void(const QString& message)>& noViewer)
 {
 #ifdef Q_OS_WIN
-    Q_UNUSED(owner);
-    Q_UNUSED(noViewer);
-    // Window style 4: shown at its last size and place without taking the focus.
-    WinExec(windowsHelpCommandLine(folder).toLocal8Bit().constData(), SW_SHOWNOACTIVATE);
+    // Window style 4: shown at its last size and place without taking the focus. The command
+    // line goes as UTF-16, so any folder name reaches the viewer as it is.
+    std::wstring commandLine = windowsHelpCommandLine(folder).toStdWString();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNOACTIVATE;
+    PROCESS_INFORMATION started{};
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &started)) {
+        // Not waited for, and not kept.
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+        return;
+    }
+    const QString message = noWindowsHelpViewerText(helpFilePath(folder), qt_error_string());
+    if (noViewer)
+        QMetaObject::invokeMethod(
+            owner ? owner : QCoreApplication::instance(),
+            [noViewer, message] { noViewer(message); }, Qt::QueuedConnection);
 #else
     const HelpProcess help = desktopHelpProcess(folder);
     const QString path = help.arguments.first();

@@ -13,9 +13,9 @@ class QObject;
 
 inline const QString kHelpFileName = QStringLiteral("BVTermHelp.chm");
 
-// Windows: the command line for the HTML help viewer, "HH.exe " followed by the folder (as the
-// platform gives it, with a trailing separator only at the root of a drive) and
-// "\BVTermHelp.chm", unquoted.
+// Windows: the command line for the HTML help viewer, "HH.exe " followed by the quoted path:
+// the folder (as the platform gives it, with a trailing separator only at the root of a drive)
+// and "\BVTermHelp.chm".
 QString windowsHelpCommandLine(const QString& folder);
 
 // Elsewhere: the desktop's viewer for the file, started directly (never through a shell) with
@@ -34,6 +34,8 @@ QString missingHelpFileText(const QString& path, const QString& folder);
 
 // The message when no viewer can show the file; `launcherMissing`: xdg-open itself is missing.
 QString noHelpViewerText(const QString& path, bool launcherMissing);
+// Windows: the message when HH.exe could not be started, with the system's reason.
+QString noWindowsHelpViewerText(const QString& path, const QString& reason);
 
 // Starts a new viewer and does not wait for it; the viewer starts with the default signal
 // dispositions. When it turns out that no viewer can show the file (no program for .chm files,

@@ -1,9 +1,5 @@
 #include "StreamingColors.h"
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
 QColor loggingBackground()
 {
     return QColor(255, 255, 255);
@@ -11,10 +7,7 @@ QColor loggingBackground()
 
 QColor streamingBackground()
 {
-#ifdef Q_OS_WIN
-    const DWORD color = GetSysColor(COLOR_INACTIVEBORDER);
-    return QColor(GetRValue(color), GetGValue(color), GetBValue(color));
-#else
+    // A fixed grey on every platform: the system colour of inactive borders that once served
+    // is nearly white on current Windows, and streaming would not show.
     return QColor(0xD4, 0xD0, 0xC8);
-#endif
 }

@@ -97,7 +97,8 @@ bool simulatorRuns(int portNumber)
 QString builtInDevice(int portNumber)
 {
 #ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(portNumber);
+    // The device name that reaches every port, COM10 and above too.
+    return QStringLiteral("\\\\.\\COM%1").arg(portNumber);
 #else
     if (portNumber < 1 || portNumber > PortCount)
         return QString();
@@ -169,8 +170,12 @@ QString explain(int portNumber)
     case Source::BuiltIn:
         break;
     }
+#ifdef Q_OS_WIN
+    return QStringLiteral("%1 is the Windows port %2").arg(port, builtInDevice(portNumber));
+#else
     return QStringLiteral("%1 is %2 (the built-in name; there is no alias)")
         .arg(port, builtInDevice(portNumber));
+#endif
 }
 
 int portNumberOf(const QString& entry)

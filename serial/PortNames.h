@@ -11,7 +11,7 @@
 //    (aliasFolder()), a symbolic link to any serial device;
 // 3. the built-in name: COM 1-4 are /dev/ttyS0-3, COM 5-8 /dev/ttyUSB0-3 and COM 9-12
 //    /dev/ttyACM0-3.
-// On Windows COM n is the port COMn.
+// On Windows COM n is the port COMn, opened as the device \\.\COMn; there are no aliases.
 namespace PortNames {
 
 // The port list offers COM 1 to COM PortCount.

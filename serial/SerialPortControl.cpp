@@ -279,6 +279,10 @@ void SerialPortControl::setPortOpen(bool open)
     // What the system held for the device before this connection (an instrument that went on
     // talking while nobody listened) is not this connection's reply.
     m_port.clear(QSerialPort::Input);
+    // Setting the buffer's size on the open port starts a read on Windows, where the port
+    // then reads again whenever a read here empties its buffer. Its wait for "characters
+    // arrived" alone is not enough everywhere: under Wine a pseudo-terminal never reports it.
+    setInBufferSize(InBufferSize());
     noteWaitingInPort();
     m_port.clearError();
     ++m_openCount;
@@ -295,9 +299,19 @@ QString SerialPortControl::openFailure(QSerialPort::SerialPortError error) const
     const QString path = m_device;
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
+#ifdef Q_OS_WIN
+        // USB adapters are often given COM 13 or higher, which the list does not reach.
+        return QStringLiteral("%1 does not exist. Check that the device is plugged in and "
+                              "switched on, or choose another port. An adapter that Windows "
+                              "gave a number above 12 can be given one from 1 to 12 in the "
+                              "Device Manager (the port's Properties, Port Settings, "
+                              "Advanced).")
+            .arg(label);
+#else
         return QStringLiteral("%1 does not exist. Check that the device is plugged in and "
                               "switched on, or choose another port.")
             .arg(label);
+#endif
     case QSerialPort::PermissionError: {
 #ifdef Q_OS_UNIX
         struct stat info {};

@@ -740,19 +740,19 @@ void FilesTest::helpCommandLines_data()
     QTest::addColumn<QString>("windows");
     QTest::addColumn<QString>("desktopArgument");
     QTest::newRow("a folder") << "C:\\Tools"
-                              << "HH.exe C:\\Tools\\BVTermHelp.chm"
+                              << "HH.exe \"C:\\Tools\\BVTermHelp.chm\""
                               << "C:\\Tools/BVTermHelp.chm";
     QTest::newRow("root of a drive") << "C:\\"
-                                     << "HH.exe C:\\\\BVTermHelp.chm"
+                                     << "HH.exe \"C:\\\\BVTermHelp.chm\""
                                      << "C:\\/BVTermHelp.chm";
-    QTest::newRow("blanks, unquoted") << "C:\\My Tools"
-                                      << "HH.exe C:\\My Tools\\BVTermHelp.chm"
-                                      << "C:\\My Tools/BVTermHelp.chm";
+    QTest::newRow("blanks, quoted") << "C:\\Program Files\\BVTerm"
+                                    << "HH.exe \"C:\\Program Files\\BVTerm\\BVTermHelp.chm\""
+                                    << "C:\\Program Files\\BVTerm/BVTermHelp.chm";
     QTest::newRow("unix folder with blanks") << "/opt/bv term"
-                                             << "HH.exe /opt/bv term\\BVTermHelp.chm"
+                                             << "HH.exe \"/opt/bv term\\BVTermHelp.chm\""
                                              << "/opt/bv term/BVTermHelp.chm";
     QTest::newRow("unix root") << "/"
-                               << "HH.exe /\\BVTermHelp.chm"
+                               << "HH.exe \"/\\BVTermHelp.chm\""
                                << "/BVTermHelp.chm";
 }
 
