@@ -4,10 +4,13 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QThread>
 
 #ifdef Q_OS_UNIX
@@ -196,6 +199,23 @@ QString writeToPipeOrDevice(const QString& path, const std::function<bool(QIODev
 }
 
 } // namespace
+
+QString promptFolder(const QString& programFolder)
+{
+#ifdef Q_OS_WIN
+    // Windows' file attributes do not say who may make files in a folder: only trying does.
+    // The trial file is gone again at once.
+    QTemporaryFile trial(programFolder + QStringLiteral("/bvterm-XXXXXX.tmp"));
+    const bool writable = trial.open();
+#else
+    const QFileInfo folder(programFolder);
+    const bool writable = folder.isDir() && folder.isWritable();
+#endif
+    if (writable)
+        return programFolder;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
 
 QByteArray fileLine(const QString& text)
 {

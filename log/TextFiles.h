@@ -19,6 +19,11 @@ QByteArray fileLine(const QString& text);
 // A stream line: the time stamp, "," and the reply; or the reply alone without a time stamp.
 QString streamLine(const QString& timeStamp, bool withTimeStamp, const QString& reply);
 
+// The folder a file prompt starts in: the program's own folder, where the user can make files
+// there; otherwise (an installed program, whose folder only an administrator may change) the
+// user's documents folder.
+QString promptFolder(const QString& programFolder);
+
 // A write to a pipe or a device fails once the reader has taken nothing for this long; a reader
 // that keeps taking data may take as long as it likes.
 constexpr int WriteStallLimitMs = 5000;

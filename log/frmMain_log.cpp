@@ -62,7 +62,7 @@ QString frmMain::AskFileName(bool replacesFile)
     // given, while streaming appends to it.
     FileName->setOption(QFileDialog::DontConfirmOverwrite, !replacesFile);
     FileName->setWindowTitle(QStringLiteral("Please enter a file name"));
-    FileName->setDirectory(QCoreApplication::applicationDirPath());
+    FileName->setDirectory(promptFolder(QCoreApplication::applicationDirPath()));
     if (!m_chosenFile.isEmpty())
         FileName->selectFile(m_chosenFile);
     if (FileName->exec() == QDialog::Accepted) {

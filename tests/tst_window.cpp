@@ -5,6 +5,7 @@
 #include "app/UpDown.h"
 #include "app/frmMain.h"
 #include "log/ResponseListView.h"
+#include "log/TextFiles.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,6 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -41,6 +44,8 @@ private slots:
     void windowKeepsItsSize();
     void closingSetsUnloadingAndIsGranted();
     void everyCaptionFits();
+    void promptStartsWhereFilesCanBeMade_data();
+    void promptStartsWhereFilesCanBeMade();
 
 private:
     std::unique_ptr<frmMain> w;
@@ -412,6 +417,27 @@ void WindowTest::everyCaptionFits()
     QVERIFY(metrics.horizontalAdvance(QStringLiteral("COM 12")) <= room(w->cboPort, 24));
     QVERIFY(metrics.horizontalAdvance(QStringLiteral("Disconnect")) <= room(w->cmdConnect, 12));
     QVERIFY(metrics.height() <= w->cboPort->height() - 4);
+}
+
+void WindowTest::promptStartsWhereFilesCanBeMade_data()
+{
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("a folder the user can write") << true;
+    QTest::newRow("a folder that is gone") << false;
+}
+
+void WindowTest::promptStartsWhereFilesCanBeMade()
+{
+    // An installed program's folder cannot be written by the user: the file prompt then
+    // starts in the documents folder (or the home folder without one).
+    QFETCH(bool, writable);
+    QTemporaryDir folder;
+    const QString programFolder = writable ? folder.path() : folder.filePath("gone");
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString fallback = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+    QCOMPARE(promptFolder(programFolder), writable ? programFolder : fallback);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList()); // and trying leaves nothing behind
 }
 
 QTEST_MAIN(WindowTest)
