@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""Plays the instrument behind a COM port of the Windows build under Wine.
+
+    instrument.py --com N [--absent M ...] -- COMMAND...
+
+Makes a pseudo-terminal, links it as $WINEPREFIX/dosdevices/comN, runs COMMAND (the Windows
+test program under Wine) and answers on the line meanwhile. A command is answered only when
+its line is exactly the command's bytes and CR LF; any other bytes are reported and fail the
+run. COM M (--absent) is made to have no device behind it. The links are put back as they
+were afterwards. The exit status is the command's, or 1 when the line carried wrong bytes.
+"""
+
+import argparse
+import fcntl
+import os
+import pty
+import select
+import subprocess
+import sys
+import termios
+import tty
+
+REPLIES = {
+    b"ID?": b"BAROVENTIS BV-SIM,0,1.0",
+    b"TEMP?": b"TEMP_23.45",
+    b"PRES?": b"PRESS  =1013.25",
+}
+
+
+def answer(master, pending, problems):
+    """Answers every whole line in `pending`; returns what is left of it."""
+    while b"\n" in pending:
+        line, pending = pending.split(b"\n", 1)
+        line += b"\n"
+        command = line[:-2]
+        print(f"instrument.py: received {line!r}", flush=True)
+        if line.endswith(b"\r\n") and command in REPLIES:
+            os.write(master, REPLIES[command] + b"\r\n")
+        else:
+            problems.append(f"unexpected bytes {line!r}")
+            os.write(master, b"UNEXPECTED\r\n")
+    return pending
+
+
+def serve(master, program):
+    problems = []
+    pending = b""
+    while True:
+        ready, _, _ = select.select([master], [], [], 0.05)
+        if ready:
+            pending = answer(master, pending + os.read(master, 4096), problems)
+        elif program.poll() is not None:
+            break
+    if pending:
+        problems.append(f"bytes without a line end {pending!r}")
+    return problems
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--com", type=int, required=True)
+    parser.add_argument("--absent", type=int, action="append", default=[])
+    parser.add_argument("command", nargs="+")
+    args = parser.parse_args()
+
+    dosdevices = os.path.join(os.environ["WINEPREFIX"], "dosdevices")
+    master, slave = pty.openpty()
+    # Raw from the start, so that nothing is echoed before the terminal sets the line up; the
+    # slave stays open here too, so that the terminal closing it does not hang the line up.
+    tty.setraw(slave)
+    # The line is this script's controlling terminal: Wine's server opens the device without
+    # O_NOCTTY and would otherwise take it as its own, and print a dump of all its objects on
+    # the hang-up when this end closes.
+    try:
+        os.setsid()
+        fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+    except OSError:
+        pass
+    links = [f"com{args.com}"] + [f"com{number}" for number in args.absent]
+    saved = {}
+    for name in links:
+        path = os.path.join(dosdevices, name)
+        if os.path.islink(path):
+            saved[name] = os.readlink(path)
+            os.remove(path)
+    os.symlink(os.ttyname(slave), os.path.join(dosdevices, links[0]))
+    try:
+        program = subprocess.Popen(args.command)
+        problems = serve(master, program)
+        status = program.wait()
+    finally:
+        os.remove(os.path.join(dosdevices, links[0]))
+        for name, target in saved.items():
+            os.symlink(target, os.path.join(dosdevices, name))
+    for problem in problems:
+        print(f"instrument.py: {problem}", file=sys.stderr)
+    return status if status != 0 or not problems else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
