@@ -7,9 +7,11 @@
 #include "log/ResponseListView.h"
 #include "support/Scenario.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QHelpEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -91,6 +93,9 @@ void ComPortTest::portWithoutDevice()
     frmMain w;
     MessageLog messages(w);
     w.cboPort->setCurrentIndex(6); // COM 7
+    QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), w.cboPort->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(w.cboPort, &hover);
+    QCOMPARE(w.cboPort->toolTip(), QStringLiteral("COM 7 is the Windows port \\\\.\\COM7"));
     w.cmdConnect->click();
     QCOMPARE(messages.count(), 1);
     QCOMPARE(messages.last().title, QStringLiteral("Communication Error"));
