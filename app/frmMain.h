@@ -142,6 +142,7 @@ private:
     int waitingCharacters();
     void failIfDeviceLost();
     void handleReplyLine(QString reply);
+    void streamFailed(const QString& description);
     void addReplyRow(const QString& timeStamp, const QString& reply);
     void endProgramAfterClose();
     QDateTime localNow() const;
