@@ -149,6 +149,7 @@ private:
 
     // Log and files.
     QString AskFileName(bool replacesFile); // asks before replacing a file only if it will
+    QStringList showFilePrompt();           // runs the prompt's dialog, then ends it
     void addNoticeRow(const QString& notice);
     void createChartCommand();
 

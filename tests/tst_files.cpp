@@ -593,6 +593,7 @@ void FilesTest::promptSettings()
         QVERIFY(answerFileDialog(typed));
         QVERIFY(waitForNoModal());
         postToGui([&] { win.w.chkStream->click(); }); // off
+    QVERIFY(second.nameSelected && second.nameHasFocus);
         win.clickStream();                            // on again: asks again
         QVERIFY(waitForFileDialog(&second));
         QVERIFY(dismissFileDialog());
@@ -604,7 +605,7 @@ void FilesTest::promptSettings()
     QVERIFY(!first.native);
     QVERIFY(first.saveForm);
     QVERIFY(!first.confirmsOverwrite); // the stream file is appended to
-    // The second prompt offers the first choice, in its folder.
+    // The second prompt offers the first choice, in its folder, ready to be typed over.
     QCOMPARE(second.offeredName, QStringLiteral("run1"));
     QCOMPARE(second.directory, win.dir.path());
 }
