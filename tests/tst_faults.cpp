@@ -92,6 +92,9 @@ void FaultsTest::instrumentHangsUp()
         QVERIFY2(bench.messages.last().text.contains("was disconnected"),
                  qPrintable(bench.messages.last().text));
         QCOMPARE(bench.responses(), QStringList({"one", "two"}));
+        // Nobody reads the port any more: it holds a bounded amount again.
+        QCOMPARE(onGui([&] { return bench.w.ComPort->InBufferSize(); }),
+                 SerialPortControl::DefaultInBufferSize);
         QVERIFY(bench.usable());
     });
     QCOMPARE(bench.messages.count(), 1);

@@ -53,9 +53,10 @@ void SendingTest::sends_data()
     QTest::newRow("twice the same") << QStringList{"XY", "XY"} << QByteArray("XY\r\nXY\r\n");
     QTest::newRow("empty command") << QStringList{""} << QByteArray("\r\n");
     QTest::newRow("not trimmed") << QStringList{"  a b  "} << QByteArray("  a b  \r\n");
-    QTest::newRow("one byte per character, micro sign") << QStringList{"T=25\u00b0C \u00b5"}
-                                                        << QByteArray("T=25\xb0"
-                                                                      "C \xb5\r\n");
+    QTest::newRow("one byte per character, micro sign, y diaeresis")
+        << QStringList{"T=25\u00b0C \u00b5\u00ff"}
+        << QByteArray("T=25\xb0"
+                      "C \xb5\xff\r\n");
 }
 
 void SendingTest::sends()

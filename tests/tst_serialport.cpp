@@ -78,8 +78,6 @@ private slots:
     void aliasTakesPrecedence();
     void lookupOrder_data();
     void lookupOrder();
-    void simulatorFolder_data();
-    void simulatorFolder();
     void portNumberOfEntry_data();
     void portNumberOfEntry();
     void settings_data();
@@ -217,33 +215,6 @@ void SerialPortTest::lookupOrder()
     QHelpEvent help(QEvent::ToolTip, QPoint(1, 1), window.cboPort->mapToGlobal(QPoint(1, 1)));
     QCoreApplication::sendEvent(window.cboPort, &help);
     QCOMPARE(window.cboPort->toolTip(), expected);
-}
-
-void SerialPortTest::simulatorFolder_data()
-{
-    QTest::addColumn<QByteArray>("runtime"); // XDG_RUNTIME_DIR; "-": not set
-    QTest::addColumn<QString>("folder");
-    const QString fallback = QStringLiteral("/tmp/bvterm-%1/ports").arg(::geteuid());
-    QTest::newRow("session folder")
-        << QByteArray("/run/user/1000") << "/run/user/1000/bvterm/ports";
-    QTest::newRow("trailing slash")
-        << QByteArray("/run/user/1000/") << "/run/user/1000/bvterm/ports";
-    QTest::newRow("not set") << QByteArray("-") << fallback;
-    QTest::newRow("empty") << QByteArray("") << fallback;
-    QTest::newRow("relative") << QByteArray("run/user") << fallback;
-}
-
-void SerialPortTest::simulatorFolder()
-{
-    QFETCH(QByteArray, runtime);
-    QFETCH(QString, folder);
-    PortAliases aliases;
-    if (runtime == "-")
-        qunsetenv("XDG_RUNTIME_DIR");
-    else
-        qputenv("XDG_RUNTIME_DIR", runtime);
-    QCOMPARE(PortNames::simulatorFolder(), folder);
-    QCOMPARE(PortNames::simulatorAliasPath(7), folder + "/com7");
 }
 
 void SerialPortTest::portNumberOfEntry_data()
