@@ -142,12 +142,14 @@ private:
     int waitingCharacters();
     void failIfDeviceLost();
     void handleReplyLine(QString reply);
+    void streamFailed(const QString& description);
     void addReplyRow(const QString& timeStamp, const QString& reply);
     void endProgramAfterClose();
     QDateTime localNow() const;
 
     // Log and files.
     QString AskFileName(bool replacesFile); // asks before replacing a file only if it will
+    QStringList showFilePrompt();           // runs the prompt's dialog, then ends it
     void addNoticeRow(const QString& notice);
     void createChartCommand();
 

@@ -272,8 +272,13 @@ void frmMain::StartCheckingPort()
             if (waiting > 0) {
                 std::optional<QString> line = ReadPortLine();
                 // A read given up because the program is ending logs nothing.
-                if (line || !State.Unloading)
-                    handleReplyLine(line ? std::move(*line) : QString());
+                if (line || !State.Unloading) {
+                    try {
+                        handleReplyLine(line ? std::move(*line) : QString());
+                    } catch (const StreamError& failure) {
+                        streamFailed(failure.description());
+                    }
+                }
             }
             mayWait = waiting == 0;
             if (State.Unloading) {
@@ -285,9 +290,9 @@ void frmMain::StartCheckingPort()
                 break;
         }
     } catch (const Failure& failure) {
-        // The loop stops. A stream file that cannot be written leaves the port open and the
-        // caption saying Disconnect; a device that is gone cannot stay open, so the window then
-        // shows the disconnected state, from which one press of Connect connects again.
+        // The port failed (the device is gone, mostly): the loop stops, and the window shows the
+        // disconnected state, from which one press of Connect connects again. No loop ends with
+        // the port left open.
         stopPolling();
         showMessage(QMessageBox::Warning, QStringLiteral("Error"), failure.description());
         // The window may have been closed while the message was up.
@@ -295,13 +300,21 @@ void frmMain::StartCheckingPort()
             endProgramAfterClose();
             return;
         }
-        if (dynamic_cast<const LinkLost*>(&failure) && cmdConnect->text() == kDisconnectCaption)
+        if (cmdConnect->text() == kDisconnectCaption)
             disconnectSequence();
         return;
     }
     stopPolling();
     if (ComPort->PortOpen())
         ComPort->setPortOpen(false);
+}
+
+void frmMain::streamFailed(const QString& description)
+{
+    // The line is in the log already. Streaming goes off as if the user had cleared the box,
+    // and the loop goes on, so that the replies that follow are logged rather than lost.
+    showMessage(QMessageBox::Warning, QStringLiteral("Error"), description);
+    chkStream->setChecked(false);
 }
 
 QDateTime frmMain::localNow() const

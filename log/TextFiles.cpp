@@ -91,7 +91,7 @@ private:
 
 // A pipe or a device as a write target that never holds the caller for long: it is opened
 // without waiting for a reader, and a write waits for room only as long as the reader keeps
-// taking data. Meanwhile the window goes on painting (user input waits until the write ends).
+// taking data. Meanwhile nothing else of the window runs (see waitForRoom).
 class PipeOrDevice : public QIODevice {
 public:
     ~PipeOrDevice() override { close(); }
@@ -156,16 +156,14 @@ protected:
     }
 
 private:
-    // Waits until the target can take more, the deadline has passed or a short slice is over,
-    // keeping the window painted on the way.
+    // Waits until the target can take more or the deadline has passed. No event is handled
+    // meanwhile: a timer, a queued call or a request over the accessibility bus would run a
+    // handler of the window in the middle of this write (Connect during a Save would start a
+    // polling loop inside it). The window does not repaint either, for at most the stall limit.
     void waitForRoom(const QDeadlineTimer& stall)
     {
-        constexpr qint64 SliceMs = 20;
         pollfd target{m_fd, POLLOUT, 0};
-        ::poll(&target, 1, int(std::min(SliceMs, std::max<qint64>(0, stall.remainingTime()))));
-        if (QCoreApplication::instance() &&
-            QThread::currentThread() == QCoreApplication::instance()->thread())
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        ::poll(&target, 1, int(std::max<qint64>(0, stall.remainingTime())));
     }
 
     int m_fd = -1;

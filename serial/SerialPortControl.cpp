@@ -1,5 +1,6 @@
 #include "SerialPortControl.h"
 
+#include "DeviceHolders.h"
 #include "PortNames.h"
 
 #include <QFileInfo>
@@ -15,12 +16,6 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
-#ifdef Q_OS_LINUX
-#include <dirent.h>
-#include <sys/sysmacros.h>
-
-#include <cstdlib>
 #endif
 
 namespace {
@@ -56,55 +51,15 @@ QString groupName(gid_t gid)
 }
 #endif
 
-#ifdef Q_OS_LINUX
-// A running program whose controlling terminal is the device, as "name (process N)", or "".
-// The kernel gives a pseudo-terminal number to the next one who asks, so an alias left behind
-// can come to name somebody's shell; opening that would take over what they type.
-QString controllingProcessOf(const QString& path)
+// The device is taken; the program that holds it is named when it is one of the user's own.
+QString inUseText(const QString& portLabel, const QString& device)
 {
-    struct stat device {};
-    if (::stat(QFile::encodeName(path).constData(), &device) != 0 || !S_ISCHR(device.st_mode))
-        return QString();
-    DIR* processes = ::opendir("/proc");
-    if (!processes)
-        return QString();
-    QString holder;
-    while (const dirent* entry = ::readdir(processes)) {
-        char* end = nullptr;
-        const long pid = std::strtol(entry->d_name, &end, 10);
-        if (pid <= 0 || *end != '\0')
-            continue;
-        QFile statFile(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!statFile.open(QIODevice::ReadOnly))
-            continue; // ended meanwhile
-        const QByteArray stat = statFile.read(1024);
-        // "pid (name) state ppid pgrp session tty_nr ...": the name may hold blanks and ")".
-        const qsizetype nameEnd = stat.lastIndexOf(')');
-        const qsizetype nameStart = stat.indexOf('(');
-        if (nameEnd < 0 || nameStart < 0)
-            continue;
-        const QList<QByteArray> fields = stat.mid(nameEnd + 2).split(' ');
-        if (fields.size() < 5)
-            continue;
-        const unsigned long tty = fields[4].toULong();
-        const unsigned int ttyMajor = (tty >> 8) & 0xfff;
-        const unsigned int ttyMinor = (tty & 0xff) | ((tty >> 12) & 0xfff00);
-        if (tty == 0 || ttyMajor != major(device.st_rdev) || ttyMinor != minor(device.st_rdev))
-            continue;
-        const bool leader = fields[3].toLong() == pid; // the session's own program, e.g. a shell
-        if (holder.isEmpty() || leader) {
-            holder =
-                QStringLiteral("%1 (process %2)")
-                    .arg(QString::fromLocal8Bit(stat.mid(nameStart + 1, nameEnd - nameStart - 1)))
-                    .arg(pid);
-            if (leader)
-                break;
-        }
-    }
-    ::closedir(processes);
-    return holder;
+    const QString holder = processWithDeviceOpen(device);
+    if (holder.isEmpty())
+        return QStringLiteral("%1 is in use by another program.").arg(portLabel);
+    return QStringLiteral("%1 is in use by another program: %2 has it open.")
+        .arg(portLabel, holder);
 }
-#endif
 
 // Whether the path is a terminal device at all (a serial port, an adapter, a pseudo-terminal).
 bool isTerminalDevice(const QString& path)
@@ -297,6 +252,12 @@ QString SerialPortControl::openFailure(QSerialPort::SerialPortError error) const
 {
     const QString label = portLabel();
     const QString path = m_device;
+    // A user's own alias is what needs mending, so it is named.
+    if (error == QSerialPort::DeviceNotFoundError &&
+        PortNames::sourceOf(m_commPort) == PortNames::Source::UserAlias)
+        return QStringLiteral("COM %1 is your alias %2 for %3, which does not exist. Plug the "
+                              "device in, or correct or remove the alias.")
+            .arg(QString::number(m_commPort), PortNames::aliasPath(m_commPort), path);
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
 #ifdef Q_OS_WIN
@@ -320,10 +281,10 @@ QString SerialPortControl::openFailure(QSerialPort::SerialPortError error) const
             return permissionDeniedText(label, userName(info.st_uid), groupName(info.st_gid),
                                         info.st_mode);
 #endif
-        return QStringLiteral("%1 is in use by another program.").arg(label);
+        return inUseText(label, path);
     }
     case QSerialPort::OpenError:
-        return QStringLiteral("%1 is in use by another program.").arg(label);
+        return inUseText(label, path);
     case QSerialPort::UnsupportedOperationError:
         if (!isTerminalDevice(path))
             return QStringLiteral("%1 is not a serial device.").arg(label);

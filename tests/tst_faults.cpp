@@ -11,6 +11,7 @@
 #include "support/TerminalBench.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -91,6 +92,9 @@ void FaultsTest::instrumentHangsUp()
         QVERIFY2(bench.messages.last().text.contains("was disconnected"),
                  qPrintable(bench.messages.last().text));
         QCOMPARE(bench.responses(), QStringList({"one", "two"}));
+        // Nobody reads the port any more: it holds a bounded amount again.
+        QCOMPARE(onGui([&] { return bench.w.ComPort->InBufferSize(); }),
+                 SerialPortControl::DefaultInBufferSize);
         QVERIFY(bench.usable());
     });
     QCOMPARE(bench.messages.count(), 1);
@@ -189,8 +193,9 @@ void FaultsTest::streamFolderDisappears()
     const QString folder = bench.dir.filePath("run");
     QVERIFY(QDir().mkpath(folder));
     const QString stream = folder + "/stream.txt";
-    bench.streamTo(stream);
     runScenario(bench.w, [&] {
+        postToGui([&] { bench.w.chkStream->click(); });
+        QVERIFY(answerFileDialog(stream));
         QVERIFY(bench.connect());
         bench.line->write("first\r\n");
         QTRY_COMPARE(readFile(stream), QByteArray("first\r\n"));
@@ -201,10 +206,14 @@ void FaultsTest::streamFolderDisappears()
         QVERIFY2(bench.messages.last().text.contains(stream) &&
                      bench.messages.last().text.contains("No such file or directory"),
                  qPrintable(bench.messages.last().text));
-        // The line that could not be streamed is in the log; the connection stays open.
-        QCOMPARE(bench.responses(), QStringList({"second"}));
+        // The line that could not be streamed is in the log, and streaming is off as if the
+        // user had cleared the box: the terminal goes on reading, into the log.
+        bench.line->write("third\r\n");
+        QTRY_COMPARE(bench.responses(),
+                     QStringList({"Data is going to be streamed to " + stream, "second",
+                                  "Data streaming canceled. ", "third"}));
+        QVERIFY(!onGui([&] { return bench.w.chkStream->isChecked(); }));
         QCOMPARE(onGui([&] { return bench.w.cmdConnect->text(); }), kDisconnectCaption);
-        bench.stopStreaming();
         QVERIFY(bench.usable());
     });
 }
@@ -245,8 +254,7 @@ void FaultsTest::streamToAFullDisk()
         setrlimit(RLIMIT_FSIZE, &previous);
         QVERIFY2(bench.messages.last().text.contains(reason),
                  qPrintable(bench.messages.last().text));
-        QCOMPARE(bench.responses(), QStringList({"0123456789"}));
-        bench.stopStreaming();
+        QCOMPARE(bench.responses(), QStringList({"0123456789", "Data streaming canceled. "}));
         QVERIFY(bench.usable());
     });
     setrlimit(RLIMIT_FSIZE, &previous);

@@ -78,8 +78,6 @@ private slots:
     void aliasTakesPrecedence();
     void lookupOrder_data();
     void lookupOrder();
-    void simulatorFolder_data();
-    void simulatorFolder();
     void portNumberOfEntry_data();
     void portNumberOfEntry();
     void settings_data();
@@ -98,7 +96,8 @@ private slots:
     void permissionDenied();
     void permissionAdvice_data();
     void permissionAdvice();
-    void refusesAnotherProgramsTerminal();
+    void refusesADeviceAnotherProgramHolds_data();
+    void refusesADeviceAnotherProgramHolds();
     void forgetsWhatCameBeforeTheConnection();
     void holdsBoundedInputWhileNobodyReads();
     void hangUpKeepsWhatArrived();
@@ -216,33 +215,6 @@ void SerialPortTest::lookupOrder()
     QHelpEvent help(QEvent::ToolTip, QPoint(1, 1), window.cboPort->mapToGlobal(QPoint(1, 1)));
     QCoreApplication::sendEvent(window.cboPort, &help);
     QCOMPARE(window.cboPort->toolTip(), expected);
-}
-
-void SerialPortTest::simulatorFolder_data()
-{
-    QTest::addColumn<QByteArray>("runtime"); // XDG_RUNTIME_DIR; "-": not set
-    QTest::addColumn<QString>("folder");
-    const QString fallback = QStringLiteral("/tmp/bvterm-%1/ports").arg(::geteuid());
-    QTest::newRow("session folder")
-        << QByteArray("/run/user/1000") << "/run/user/1000/bvterm/ports";
-    QTest::newRow("trailing slash")
-        << QByteArray("/run/user/1000/") << "/run/user/1000/bvterm/ports";
-    QTest::newRow("not set") << QByteArray("-") << fallback;
-    QTest::newRow("empty") << QByteArray("") << fallback;
-    QTest::newRow("relative") << QByteArray("run/user") << fallback;
-}
-
-void SerialPortTest::simulatorFolder()
-{
-    QFETCH(QByteArray, runtime);
-    QFETCH(QString, folder);
-    PortAliases aliases;
-    if (runtime == "-")
-        qunsetenv("XDG_RUNTIME_DIR");
-    else
-        qputenv("XDG_RUNTIME_DIR", runtime);
-    QCOMPARE(PortNames::simulatorFolder(), folder);
-    QCOMPARE(PortNames::simulatorAliasPath(7), folder + "/com7");
 }
 
 void SerialPortTest::portNumberOfEntry_data()
@@ -436,7 +408,9 @@ void SerialPortTest::openFailures_data()
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("says");
     QTest::newRow("missing device") << "/dev/bvterm-no-such-device"
-                                    << "does not exist";
+                                    << "COM 7 is your alias %alias for /dev/bvterm-no-such-device, "
+                                       "which does not exist. Plug the device in, or correct or "
+                                       "remove the alias.";
     QTest::newRow("a regular file") << "FILE"
                                     << "is not a serial device";
     QTest::newRow("a device that is no terminal") << "/dev/null"
@@ -461,7 +435,8 @@ void SerialPortTest::openFailures()
         port.setPortOpen(true);
         QFAIL("the port opened");
     } catch (const PortError& failure) {
-        QVERIFY2(failure.description().contains(says), qPrintable(failure.description()));
+        QVERIFY2(failure.description().contains(says.replace("%alias", aliases.folder() + "/com7")),
+                 qPrintable(failure.description()));
         QVERIFY2(failure.description().contains("COM 7"), qPrintable(failure.description()));
     }
     QVERIFY(!port.PortOpen());
@@ -541,20 +516,41 @@ void SerialPortTest::permissionAdvice()
     QCOMPARE(permissionDeniedText("COM 5 (/dev/ttyUSB0)", "root", group, mode), text);
 }
 
-void SerialPortTest::refusesAnotherProgramsTerminal()
+void SerialPortTest::refusesADeviceAnotherProgramHolds_data()
 {
+    QTest::addColumn<bool>("asTerminal"); // else open as a serial port, locked and exclusive
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("its terminal")
+        << true
+        << "COM 6 (%1) is in use: it is the terminal of the running program tst_serialport "
+           "(process %2). BVTerm does not open a terminal that belongs to another program; "
+           "choose another port.";
+    QTest::newRow("open in it") << false
+                                << "COM 6 (%1) is in use by another program: tst_serialport "
+                                   "(process %2) has it open.";
+}
+
+void SerialPortTest::refusesADeviceAnotherProgramHolds()
+{
+    QFETCH(bool, asTerminal);
+    QFETCH(QString, refusal);
     PortAliases aliases;
     PseudoTerminal line;
     aliases.point(6, line.slavePath());
-    // Another session takes the device as its terminal, as a shell does with its own.
+    // Another session takes the device as its terminal, as a shell does with its own, or
+    // another program opens it.
     const QByteArray device = QFile::encodeName(line.slavePath());
     int ready[2];
     QCOMPARE(::pipe(ready), 0);
     const pid_t program = ::fork();
     if (program == 0) {
-        ::setsid();
-        const int fd = ::open(device.constData(), O_RDWR);
-        ::ioctl(fd, TIOCSCTTY, 0);
+        QSerialPort held(line.slavePath()); // open until this program is ended
+        if (asTerminal) {
+            ::setsid();
+            ::ioctl(::open(device.constData(), O_RDWR), TIOCSCTTY, 0);
+        } else {
+            held.open(QIODevice::ReadWrite);
+        }
         const char byte = 1;
         [[maybe_unused]] const ssize_t ignored = ::write(ready[1], &byte, 1);
         for (;;)
@@ -567,20 +563,15 @@ void SerialPortTest::refusesAnotherProgramsTerminal()
 
     SerialPortControl port;
     port.setCommPort(6);
-    QString refusal;
+    QString told;
     try {
         port.setPortOpen(true);
     } catch (const PortError& failure) {
-        refusal = failure.description();
+        told = failure.description();
     }
     ::kill(program, SIGKILL);
     ::waitpid(program, nullptr, 0);
-    QCOMPARE(refusal, QStringLiteral("COM 6 (%1) is in use: it is the terminal of the running "
-                                     "program tst_serialport (process %2). BVTerm does not open "
-                                     "a terminal that belongs to another program; choose "
-                                     "another port.")
-                          .arg(line.slavePath())
-                          .arg(program));
+    QCOMPARE(told, refusal.arg(line.slavePath()).arg(program));
     QVERIFY(!port.PortOpen());
     // Once that program has ended, the device is free.
     port.setPortOpen(true);

@@ -77,8 +77,11 @@ bool waitForFileDialog(FileDialogView* view, int timeoutMs)
             seen.title = dialog->windowTitle();
             seen.nameFilters = dialog->nameFilters();
             seen.directory = dialog->directory().absolutePath();
-            if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
                 seen.offeredName = name->text();
+                seen.nameSelected = name->selectedText() == name->text();
+                seen.nameHasFocus = dialog->focusWidget() == name;
+            }
             seen.native = !dialog->testOption(QFileDialog::DontUseNativeDialog);
             seen.saveForm = dialog->acceptMode() == QFileDialog::AcceptSave;
             seen.confirmsOverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);

@@ -64,7 +64,9 @@ struct FileDialogView {
     QString title;
     QStringList nameFilters;
     QString directory;
-    QString offeredName; // the name in the file name box
+    QString offeredName;       // the name in the file name box
+    bool nameSelected = false; // all of it, so that typing replaces it
+    bool nameHasFocus = false; // the dialog's keyboard focus is in that box
     bool native = true;
     bool saveForm = false;
     bool confirmsOverwrite = false;

@@ -4,6 +4,7 @@
 #include "app/UpDown.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -48,12 +49,18 @@ void TerminalBench::streamTo(const QString& path)
     onGui([&] {
         w.state().StreamFileName = path;
         w.state().VisualOutput = false;
+        const QSignalBlocker withoutPrompt(w.chkStream);
+        w.chkStream->setChecked(true);
     });
 }
 
 void TerminalBench::stopStreaming()
 {
-    onGui([&] { w.state().VisualOutput = true; });
+    onGui([&] {
+        w.state().VisualOutput = true;
+        const QSignalBlocker withoutNotice(w.chkStream);
+        w.chkStream->setChecked(false);
+    });
 }
 
 void TerminalBench::type(const QString& text, bool enter)
@@ -74,9 +81,12 @@ void TerminalBench::type(const QString& text, bool enter)
 
 bool TerminalBench::usable()
 {
+    // Disconnected first, so that the old instrument going away is no fault of the link.
+    if (!disconnect())
+        return false;
     line = std::make_unique<PseudoTerminal>();
     aliases.point(5, line->slavePath());
-    if (!disconnect() || !connect())
+    if (!connect())
         return false;
     const int before = logRowCount(w);
     line->write("alive\n");

@@ -1,0 +1,92 @@
+// The file prompts met through an X server, as a user meets them: the keys come from another X
+// client (xdotool), so that the server's own keyboard focus decides where they go. No window
+// manager runs (accessibility/with-atspi.sh starts a bare Xvfb): the terminal alone has to hand
+// the keyboard back to its window when a prompt closes.
+
+#include "app/frmMain.h"
+#include "support/Scenario.h"
+#include "support/TerminalBench.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+bool xdotool(const QStringList& arguments)
+{
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+}
+
+// The prompt is up, and what is typed goes into its file-name box.
+bool promptHasKeyboard()
+{
+    return waitUntil([] {
+        return onGui([] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            return dialog && QApplication::focusWidget() ==
+                                 dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        });
+    });
+}
+
+// Nothing but the window is on screen, and `control` has the keyboard.
+bool windowHasKeyboard(frmMain& w, QWidget* control)
+{
+    return waitUntil([&] {
+        return onGui([&] {
+            QWidgetList shown = QApplication::topLevelWidgets();
+            shown.removeIf([](const QWidget* widget) { return !widget->isVisible(); });
+            return shown == QWidgetList{&w} && QApplication::focusWidget() == control;
+        });
+    });
+}
+
+} // namespace
+
+class PromptKeyboardTest : public QObject {
+    Q_OBJECT
+private slots:
+    void keyboardComesBackAfterEachPrompt();
+};
+
+void PromptKeyboardTest::keyboardComesBackAfterEachPrompt()
+{
+    TerminalBench bench;
+    QTemporaryDir dir;
+    const QString existing = dir.filePath("existing.txt");
+    const QString saved = dir.filePath("saved.txt");
+    QVERIFY(QFile(existing).open(QIODevice::WriteOnly));
+    bench.w.chkStream->setFocus();
+    runScenario(bench.w, [&] {
+        // Streaming on, into an existing file typed in full: the name its completion lists.
+        QVERIFY(xdotool({"key", "space"}));
+        QVERIFY(promptHasKeyboard());
+        QVERIFY(xdotool({"type", existing}));
+        QVERIFY(xdotool({"key", "Return"}));
+        QVERIFY(windowHasKeyboard(bench.w, bench.w.chkStream));
+        QVERIFY(xdotool({"key", "alt+n"}));
+        QVERIFY(waitUntil([&] { return isConnected(bench.w); }));
+        QVERIFY(xdotool({"key", "alt+n"}));
+        QVERIFY(waitUntil([&] { return onGui([&] { return bench.w.cmdSave->isEnabled(); }); }));
+        // Save, typing another path over the name the prompt offers.
+        QWidget* const hadKeyboard = onGui([] { return QApplication::focusWidget(); });
+        QVERIFY(xdotool({"key", "alt+a"}));
+        QVERIFY(promptHasKeyboard());
+        QVERIFY(xdotool({"type", saved}));
+        QVERIFY(xdotool({"key", "Return"}));
+        QTRY_COMPARE(bench.messages.last().text, "The data are in " + saved);
+        QVERIFY(windowHasKeyboard(bench.w, hadKeyboard));
+        QVERIFY(xdotool({"key", "alt+n"}));
+        QVERIFY(waitUntil([&] { return isConnected(bench.w); }));
+    });
+}
+
+QTEST_MAIN(PromptKeyboardTest)
+#include "tst_prompt_keyboard.moc"
