@@ -15,7 +15,6 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsEllipseItem>
@@ -39,37 +38,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <ctime>
 #include <limits>
 #include <utility>
 
 namespace {
 
-constexpr int FrameMs = 16; // new rows are taken, and drawn, at most this often
-constexpr double TypicalReductionMsPerReading = 3e-6;
-// What drawing costs at least, once readings are shown: painting the chart.
-constexpr double LeastFrameMs = 3;
 constexpr double ReduceAgainPixels = 8;
 constexpr double HoverReachPixels = 8;
 constexpr qint64 ShortestSpanMs = 10;
 constexpr qint64 ShortestFollowedSpanMs = 2000;
 constexpr qint64 EmptySpanMs = 60 * 1000;
-
-double elapsedMs(const QElapsedTimer& timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-// CPU time the calling thread has used, in milliseconds; -1 where the system does not say.
-double threadCpuMs()
-{
-#if defined(CLOCK_THREAD_CPUTIME_ID)
-    timespec now{};
-    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) == 0)
-        return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-#endif
-    return -1;
-}
 
 // How the time axis labels its ticks: finer the shorter the span.
 QString timeFormat(qint64 spanMs)
@@ -269,10 +247,8 @@ protected:
 
     void paintEvent(QPaintEvent* event) override
     {
-        QElapsedTimer timer;
-        timer.start();
         QChartView::paintEvent(event);
-        m_window->paintFinished(elapsedMs(timer));
+        emit m_window->painted();
     }
 
 private:
@@ -335,8 +311,7 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
     });
     connect(&m_log, &QAbstractItemModel::modelReset, this, &ChartWindow::clearChart);
     m_updateTimer.setSingleShot(true);
-    connect(&m_updateTimer, &QTimer::timeout, this, &ChartWindow::updateWhenDue);
-    m_wallClock.start();
+    connect(&m_updateTimer, &QTimer::timeout, this, &ChartWindow::updateNow);
 
     updateNow();
 }
@@ -348,16 +323,11 @@ QChartView* ChartWindow::chartView() const
     return m_view;
 }
 
-DrawPacing::Clock ChartWindow::clockNow() const
-{
-    return {double(m_wallClock.nsecsElapsed()) / 1e6, threadCpuMs()};
-}
-
 void ChartWindow::scheduleUpdate()
 {
-    m_pacing.wanted(clockNow());
+    // Whatever comes before the timer fires is drawn with it.
     if (!m_updateTimer.isActive())
-        m_updateTimer.start(FrameMs);
+        m_updateTimer.start(RedrawIntervalMs);
 }
 
 void ChartWindow::viewResized()
@@ -370,59 +340,19 @@ void ChartWindow::viewResized()
         updateNow();
 }
 
-void ChartWindow::updateWhenDue()
-{
-    QElapsedTimer work;
-    work.start();
-    if (m_intake.isTaking()) {
-        // The rows handed over are still being taken: they are shown at a later frame.
-        m_updateTimer.start(FrameMs);
-        watchForRows();
-        m_pacing.chartWorked(elapsedMs(work));
-        m_workedMs += elapsedMs(work);
-        return;
-    }
-    showTakenRows();
-    // Reducing the lines costs in proportion to the readings: what the next drawing will cost,
-    // from the last one (when it had enough readings to tell) or from a typical cost.
-    const double msPerReading = m_readingsAtRedraw >= 100000
-                                    ? m_redrawMs / double(m_readingsAtRedraw)
-                                    : TypicalReductionMsPerReading;
-    const auto newReadings = double(m_readingsShown - m_readingsAtRedraw);
-    m_pacing.setFrameCost(
-        std::max(LeastFrameMs, m_paintMs + m_redrawMs + msPerReading * std::max(0.0, newReadings)));
-    m_pacing.chartWorked(elapsedMs(work));
-    const double waitMs = m_pacing.msUntilDrawing(clockNow());
-    if (waitMs <= 0) {
-        redraw();
-        m_pacing.drawn(clockNow(), m_redrawMs + m_paintMs);
-    } else if (waitMs < DrawPacing::Never) {
-        m_updateTimer.start(int(std::ceil(std::min(waitMs, double(FrameMs)))));
-    }
-    // New rows are handed over every frame, while they are fresh in memory, after drawing:
-    // drawing waits for rows being taken. What they bring is drawn when due.
-    if (handOverNewRows())
-        scheduleUpdate();
-    watchForRows();
-    m_workedMs += elapsedMs(work);
-}
-
 void ChartWindow::updateNow()
 {
-    QElapsedTimer work;
-    work.start();
     m_updateTimer.stop();
-    takeNewRowsNow();
+    takeNewRows();
     redraw();
     watchForRows();
-    m_pacing.drawn(clockNow(), m_redrawMs + m_paintMs);
-    m_workedMs += elapsedMs(work);
 }
 
 void ChartWindow::watchForRows()
 {
     // Only the first row after an update is heard: the rows that follow it are taken together
-    // at the update, and the reply loop pays nothing for them here.
+    // at the update, and the reply loop pays nothing for them here. A row's Response is set
+    // right after the row is added, so it is there when the row is taken.
     if (m_watchingRows)
         return;
     m_watchingRows = true;
@@ -444,33 +374,20 @@ void ChartWindow::descriptionChanged()
     }
 }
 
-bool ChartWindow::handOverNewRows()
+void ChartWindow::takeNewRows()
 {
-    if (m_rowsTaken == m_log.rowCount())
-        return false;
-    ResponseLogModel::LentRows rows = m_log.lendRows(m_rowsTaken);
-    m_rowsTaken = rows.end();
-    m_intake.takeLater(std::move(rows));
-    return true;
-}
-
-void ChartWindow::takeNewRowsNow()
-{
-    const ResponseLogModel::LentRows rows = m_log.lendRows(m_rowsTaken);
-    m_rowsTaken = rows.end();
-    m_intake.takeNow(rows);
-    showTakenRows();
-}
-
-void ChartWindow::showTakenRows()
-{
-    const ReadingSeriesSet& taken = readings();
-    for (int series = int(m_lines.size()); series < taken.count(); ++series)
+    const qsizetype readingsBefore = m_readings.readingCount();
+    m_log.visitRows(m_rowsTaken, [this](RowStamp stamp, QStringView command, QStringView response) {
+        m_readings.addRow(stamp.kind(), command, response, stamp.msecsSinceEpoch());
+    });
+    m_rowsTaken = m_log.rowCount();
+    // While the readings just taken are in the cache.
+    for (int series = 0; series < m_readings.count(); ++series)
+        m_readings.series(series).readings.summarizeFullBlocks();
+    for (int series = int(m_lines.size()); series < m_readings.count(); ++series)
         addLine(series);
-    if (taken.readingCount() != m_readingsShown) {
-        m_readingsShown = taken.readingCount();
+    if (m_readings.readingCount() != readingsBefore)
         descriptionChanged();
-    }
 }
 
 void ChartWindow::addLine(int series)
@@ -489,9 +406,8 @@ void ChartWindow::addLine(int series)
 void ChartWindow::clearChart()
 {
     m_updateTimer.stop();
-    m_intake.readings().clear();
+    m_readings.clear();
     m_rowsTaken = 0;
-    m_readingsShown = 0;
     m_chart->removeAllSeries();
     m_lines.clear();
     m_reduced.clear();
@@ -565,9 +481,6 @@ void ChartWindow::follow()
 
 void ChartWindow::redraw()
 {
-    QElapsedTimer timer;
-    timer.start();
-    showTakenRows();
     if (m_following) {
         const auto [from, to] = followedRange();
         setTimeRange(from, to);
@@ -601,8 +514,6 @@ void ChartWindow::redraw()
     // What the pointer rests on may have moved, or a nearer reading come.
     if (m_hovering)
         hoverAt(m_hoverViewPos, m_hoverGlobalPos);
-    m_redrawMs = elapsedMs(timer);
-    m_readingsAtRedraw = m_readingsShown;
     emit redrawn();
 }
 
@@ -631,15 +542,6 @@ void ChartWindow::fitValueAxis(double lowest, double highest)
         m_valueAxis->setRange(nice.min, nice.max);
     if (nice.ticks != m_valueAxis->tickCount())
         m_valueAxis->setTickCount(nice.ticks);
-}
-
-void ChartWindow::paintFinished(double milliseconds)
-{
-    m_paintMs = milliseconds;
-    m_pacing.chartWorked(milliseconds);
-    m_workedMs += milliseconds;
-    m_pacing.setFrameCost(m_redrawMs + m_paintMs);
-    emit painted();
 }
 
 void ChartWindow::toggleSeries(int series)

@@ -1,10 +1,7 @@
 #pragma once
 
-#include "DrawPacing.h"
-#include "ReadingIntake.h"
 #include "ReadingSeries.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QPoint>
 #include <QPointF>
@@ -27,8 +24,9 @@ class ReadingLinesItem;
 class ResponseLogModel;
 
 // The chart of the readings in the response log: one line per series over the time the rows
-// were added. It reads the log's rows, including those that were there when it opened, hands
-// new rows at most once a frame to a thread of its own that reads them, and is emptied by Clear.
+// were added. It reads the log's rows, including those that were there when it opened, takes new
+// rows in when it redraws, at most RedrawIntervalMs after the first of them came, and is emptied
+// by Clear.
 // Each line shows per pixel column the first, lowest, highest and last reading in it, so that a
 // repaint costs the same for a thousand readings as for millions. It follows the newest reading
 // until the user zooms or pans the time axis. A top-level window of its own; closing it changes
@@ -40,8 +38,12 @@ public:
     ChartWindow(const ResponseLogModel& log, QWidget* owner);
     ~ChartWindow() override;
 
-    // Waits until the rows handed to the intake's thread are taken.
-    const ReadingSeriesSet& readings() const { return m_intake.readings(); }
+    // While readings come, the lines are drawn afresh this long after the first new row: about
+    // 40 times a second, whatever number of rows came meanwhile.
+    static constexpr int RedrawIntervalMs = 20;
+
+    // The readings taken in so far.
+    const ReadingSeriesSet& readings() const { return m_readings; }
     QChart* chart() const { return m_chart; }
     QChartView* chartView() const;
     // The series' entry in the legend, its colour and whether it is shown.
@@ -63,13 +65,8 @@ public:
     QString hoverText(const QPoint& viewPos) const;
     // Writes the chart as a PNG image; returns "" or what went wrong.
     QString savePng(const QString& path) const;
-    // Takes the log's new rows now, which otherwise happens at most once a frame.
+    // Takes the log's new rows in and draws them now, rather than at the next redraw.
     void updateNow();
-    // The time the chart has spent on the window's thread handing rows over, drawing and
-    // painting, in milliseconds.
-    double workedMs() const { return m_workedMs; }
-    // The time spent taking rows in on the intake's thread, in milliseconds.
-    double intakeMs() const { return m_intake.takingMs(); }
 
 public slots:
     // Shows every reading and keeps the newest in view as more come.
@@ -103,12 +100,8 @@ private:
 
     void scheduleUpdate();
     void viewResized();
-    void updateWhenDue();
-    DrawPacing::Clock clockNow() const;
     void watchForRows();
-    bool handOverNewRows();
-    void takeNewRowsNow();
-    void showTakenRows();
+    void takeNewRows();
     void descriptionChanged();
     void addLine(int series);
     void clearChart();
@@ -126,13 +119,11 @@ private:
     // Shows the times between two points of the scene across the plot.
     void zoomTo(double sceneLeft, double sceneRight);
     void panBy(double pixels);
-    void paintFinished(double milliseconds);
     void writePng(const QString& path);
 
     const ResponseLogModel& m_log;
-    ReadingIntake m_intake;
-    int m_rowsTaken = 0; // handed over
-    qsizetype m_readingsShown = 0;
+    ReadingSeriesSet m_readings;
+    int m_rowsTaken = 0;
 
     QChart* m_chart = nullptr;
     QChartView* m_view = nullptr;
@@ -147,13 +138,7 @@ private:
     QFileDialog* m_pngDialog = nullptr;
 
     QTimer m_updateTimer;
-    QElapsedTimer m_wallClock;
-    DrawPacing m_pacing;
-    double m_redrawMs = 0; // what the last redraw cost
-    qsizetype m_readingsAtRedraw = 0;
     double m_reducedWidth = 0; // of the plot the lines were last reduced for
-    double m_paintMs = 0;      // and the last paint of the chart
-    double m_workedMs = 0;
     qint64 m_from = 0;
     qint64 m_to = 0;
     bool m_following = true;

@@ -3,12 +3,9 @@
 
 #include "exchange/ValueStripping.h"
 #include "log/ColumnReduction.h"
-#include "log/DrawPacing.h"
 #include "log/NiceRange.h"
-#include "log/ReadingIntake.h"
 #include "log/ReadingSeries.h"
 #include "log/Readings.h"
-#include "log/ResponseLogModel.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -37,41 +34,6 @@ bool sameBits(double a, double b)
 
 using Points = QList<QPointF>;
 
-// A log of `rows` rows: a command every 700 rows (every third a repeat), a notice now and
-// then, a reply of several thousand characters, and readings for the rest. Texts differ with
-// `variant`.
-void fillLog(ResponseLogModel& log, int rows, int variant)
-{
-    for (int row = 0; row < rows; ++row) {
-        const qint64 msecs = 1774447629000 + row * 10;
-        if (row % 700 == 0) {
-            log.append(QStringLiteral("READ%1?").arg((row / 700 + variant) % 3), RowKind::Command,
-                       msecs);
-        } else if (row % 997 == 0) {
-            log.setResponse(log.append(QString(), RowKind::Notice, msecs), QStringLiteral("1"));
-        } else {
-            const QString text = row == 5000 ? QString(70000, QLatin1Char('7'))
-                                             : formatNumber((row * 7 + variant) % 1000 / 8.0);
-            log.setResponse(log.append(QString(), RowKind::Reply, msecs), text);
-        }
-    }
-}
-
-// Every series as "name=value@time,…".
-QStringList describe(const ReadingSeriesSet& set)
-{
-    QStringList found;
-    for (int i = 0; i < set.count(); ++i) {
-        const ReadingSeries& s = set.series(i);
-        QStringList readings;
-        for (qsizetype r = 0; r < s.readings.size(); ++r)
-            readings << formatNumber(s.readings.valueAt(r)) + QLatin1Char('@') +
-                            QString::number(s.readings.msecsAt(r));
-        found << s.name + QLatin1Char('=') + readings.join(QLatin1Char(','));
-    }
-    return found;
-}
-
 } // namespace
 
 class ChartDataTest : public QObject {
@@ -82,16 +44,12 @@ private slots:
     void readingsAgreeWithTheDefinition();
     void series_data();
     void series();
-    void intakeTakesLentRows_data();
-    void intakeTakesLentRows();
     void readingListKeepsTimes_data();
     void readingListKeepsTimes();
     void reduction_data();
     void reduction();
     void reductionKeepsEveryColumnsExtremes_data();
     void reductionKeepsEveryColumnsExtremes();
-    void drawingIsPaced_data();
-    void drawingIsPaced();
     void valueAxisRange_data();
     void valueAxisRange();
 };
@@ -300,76 +258,6 @@ void ChartDataTest::series()
     QCOMPARE(set.readingCount(), total);
 }
 
-void ChartDataTest::intakeTakesLentRows_data()
-{
-    // The log's rows are lent in parts, each once the log has grown to its end; the last
-    // part's rows are taken on the calling thread, the others on the intake's thread. Then the
-    // log may be cleared and refilled with other texts, or be gone, before they are taken.
-    // Handed over as soon as they are lent, the parts are taken while the log grows, adds
-    // texts to the block they share with the lent rows, is cleared or is gone.
-    QTest::addColumn<QList<int>>("ends");
-    QTest::addColumn<QString>("afterLending");
-    QTest::addColumn<bool>("handedOverWhenLent");
-    const int chunk = 4096; // rows the log keeps together
-    QTest::newRow("all at once") << QList<int>{10000} << "" << false;
-    QTest::newRow("at the edges of chunks")
-        << QList<int>{1, chunk - 1, chunk, chunk + 1, 2 * chunk, 10000} << "" << false;
-    QTest::newRow("a row at a time, then many")
-        << QList<int>{1, 2, 3, 4, 9000, 9001} << "" << false;
-    QTest::newRow("the log cleared and refilled")
-        << QList<int>{chunk + 7, 10000} << "refilled" << false;
-    QTest::newRow("the log gone") << QList<int>{3 * chunk - 1, 13000} << "gone" << false;
-    QTest::newRow("taken while the log grows")
-        << QList<int>{1, 2, chunk - 1, chunk + 1, 30000, 60000} << "" << true;
-    QTest::newRow("taken while the log is cleared and refilled")
-        << QList<int>{5, 40000, 40001} << "refilled" << true;
-    QTest::newRow("taken while the log is gone") << QList<int>{7, 40000, 40001} << "gone" << true;
-}
-
-void ChartDataTest::intakeTakesLentRows()
-{
-    QFETCH(QList<int>, ends);
-    QFETCH(QString, afterLending);
-    QFETCH(bool, handedOverWhenLent);
-    ResponseLogModel source;
-    fillLog(source, ends.last(), 0);
-    ReadingSeriesSet expected;
-    for (int row = 0; row < source.rowCount(); ++row)
-        expected.addRow(source.stamp(row).kind(), source.cell(row, 0), source.cell(row, 1),
-                        source.stamp(row).msecsSinceEpoch());
-
-    auto log = std::make_unique<ResponseLogModel>();
-    ReadingIntake intake;
-    std::vector<ResponseLogModel::LentRows> lent;
-    int first = 0;
-    for (const int end : ends) {
-        // The log grows while the rows lent before are read.
-        for (int row = log->rowCount(); row < end; ++row)
-            log->setResponse(log->append(source.cell(row, 0), source.stamp(row).kind(),
-                                         source.stamp(row).msecsSinceEpoch()),
-                             source.cell(row, 1));
-        lent.push_back(log->lendRows(first));
-        QCOMPARE(lent.back().first(), first);
-        QCOMPARE(lent.back().end(), end);
-        // The intake's thread then holds the only loan of them.
-        if (handedOverWhenLent && end != ends.last())
-            intake.takeLater(std::move(lent.back()));
-        first = end;
-    }
-    if (afterLending == QLatin1String("refilled")) {
-        log->clear();
-        fillLog(*log, ends.last(), 1);
-    } else if (afterLending == QLatin1String("gone")) {
-        log.reset();
-    }
-    for (size_t part = 0; !handedOverWhenLent && part + 1 < lent.size(); ++part)
-        intake.takeLater(lent[part]);
-    intake.takeNow(lent.back());
-    QVERIFY(!intake.isTaking());
-    QCOMPARE(describe(intake.readings()), describe(expected));
-    QCOMPARE(intake.readings().readingCount(), expected.readingCount());
-}
-
 void ChartDataTest::readingListKeepsTimes_data()
 {
     QTest::addColumn<QList<qint64>>("times");
@@ -560,56 +448,6 @@ void ChartDataTest::reductionKeepsEveryColumnsExtremes()
     QVERIFY(reduced.points.contains(QPointF(double(all[size_t(readings / 2 + 7)].msecs), -1e6)));
     QCOMPARE(reduced.highest, 1e6);
     QCOMPARE(reduced.lowest, -1e6);
-}
-
-void ChartDataTest::drawingIsPaced_data()
-{
-    // The lines were drawn at 0 ms (the thread's CPU clock then at `drawnCpu`, -1: unknown),
-    // costing 3 ms; readings came at `came` (wall and CPU time, ms); the chart then worked
-    // `chartMs` itself; at the frame `frame` the wait until drawing is `wait`.
-    QTest::addColumn<double>("drawnCpu");
-    QTest::addColumn<QPointF>("came");
-    QTest::addColumn<double>("chartMs");
-    QTest::addColumn<QPointF>("frame");
-    QTest::addColumn<double>("wait");
-    QTest::newRow("nothing came") << 0.0 << QPointF(-1, -1) << 0.0 << QPointF(1016, 5)
-                                  << DrawPacing::Never;
-    QTest::newRow("idle loop, drawn long ago: now")
-        << 0.0 << QPointF(1000, 5) << 0.0 << QPointF(1016, 5.2) << 0.0;
-    QTest::newRow("idle loop, drawn just now: a 20th of the time")
-        << 0.0 << QPointF(10, 0.1) << 0.0 << QPointF(26, 0.3) << 34.0;
-    QTest::newRow("busy loop: once it has spent 100 times a drawing")
-        << 0.0 << QPointF(1000, 10) << 0.0 << QPointF(1016, 26) << 274.0;
-    QTest::newRow("busy loop that has spent it: now")
-        << 0.0 << QPointF(300, 290) << 0.0 << QPointF(316, 306) << 0.0;
-    QTest::newRow("the chart's own work is not the loop's")
-        << 0.0 << QPointF(1000, 10) << 4.0 << QPointF(1016, 26) << (300.0 - 22) / (12.0 / 16);
-    QTest::newRow("at most half a second after the readings came")
-        << 0.0 << QPointF(1000, 10) << 0.0 << QPointF(1400, 60) << 100.0;
-    QTest::newRow("half a second after: now")
-        << 0.0 << QPointF(1000, 10) << 0.0 << QPointF(1500, 70) << 0.0;
-    QTest::newRow("CPU time unknown: a 20th of the time")
-        << -1.0 << QPointF(10, -1) << 0.0 << QPointF(26, -1) << 34.0;
-}
-
-void ChartDataTest::drawingIsPaced()
-{
-    QFETCH(double, drawnCpu);
-    QFETCH(QPointF, came);
-    QFETCH(double, chartMs);
-    QFETCH(QPointF, frame);
-    QFETCH(double, wait);
-    DrawPacing pacing;
-    pacing.drawn({0, drawnCpu}, 3);
-    if (came.x() >= 0)
-        pacing.wanted({came.x(), came.y()});
-    pacing.chartWorked(chartMs);
-    QCOMPARE(pacing.msUntilDrawing({frame.x(), frame.y()}), wait);
-    if (wait == 0) {
-        // Once drawn, nothing waits until more comes.
-        pacing.drawn({frame.x(), frame.y()}, 3);
-        QCOMPARE(pacing.msUntilDrawing({frame.x() + 16, frame.y() + 16}), DrawPacing::Never);
-    }
 }
 
 QTEST_GUILESS_MAIN(ChartDataTest)
