@@ -6,9 +6,9 @@
 #include "BenchSupport.h"
 
 #include "app/frmMain.h"
+#include "chart/ChartWindow.h"
+#include "chart/ReadingSeries.h"
 #include "exchange/ValueStripping.h"
-#include "log/ChartWindow.h"
-#include "log/ReadingSeries.h"
 #include "log/ResponseListView.h"
 #include "support/TerminalBench.h"
 

@@ -5,7 +5,7 @@
 
 #include "app/Startup.h"
 #include "app/frmMain.h"
-#include "log/ChartWindow.h"
+#include "chart/ChartWindow.h"
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"
 

@@ -4,8 +4,8 @@
 
 #include "app/UpDown.h"
 #include "app/frmMain.h"
+#include "chart/ChartWindow.h"
 #include "log/CellText.h"
-#include "log/ChartWindow.h"
 #include "log/ResponseListView.h"
 
 #include <QAccessible>

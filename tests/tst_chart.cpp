@@ -3,7 +3,7 @@
 // hovering and saving, and gone with the terminal's window.
 
 #include "app/frmMain.h"
-#include "log/ChartWindow.h"
+#include "chart/ChartWindow.h"
 #include "log/ResponseListView.h"
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"

@@ -1,11 +1,11 @@
 // The data behind the chart of readings: which cells are readings, how readings are sorted into
 // series by command, how they are kept, and how a series is reduced to the pixel columns.
 
+#include "chart/ColumnReduction.h"
+#include "chart/NiceRange.h"
+#include "chart/ReadingSeries.h"
+#include "chart/Readings.h"
 #include "exchange/ValueStripping.h"
-#include "log/ColumnReduction.h"
-#include "log/NiceRange.h"
-#include "log/ReadingSeries.h"
-#include "log/Readings.h"
 
 #include <QRandomGenerator>
 #include <QTest>

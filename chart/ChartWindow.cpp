@@ -5,9 +5,9 @@
 
 #include "ColumnReduction.h"
 #include "NiceRange.h"
-#include "ResponseLogModel.h"
 #include "exchange/TimeStamp.h"
 #include "exchange/ValueStripping.h"
+#include "log/ResponseLogModel.h"
 
 #include <QBuffer>
 #include <QChart>

@@ -1,5 +1,5 @@
 #include "app/frmMain.h"
-#include "log/ChartWindow.h"
+#include "chart/ChartWindow.h"
 #include "log/ResponseListView.h"
 
 #include <QAction>
