@@ -1,3 +1,6 @@
+// The chart as assistive technology reads it: a window named after its title whose description
+// tells, for each series shown, its count of readings, the latest, the lowest and the highest.
+
 #include "ChartAccessible.h"
 
 #include "ChartWindow.h"

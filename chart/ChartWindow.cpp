@@ -1,22 +1,18 @@
+// The chart window: its parts and layout, taking the log's rows in, and drawing them afresh
+// (following the newest reading, fitting the value axis, hiding a series). What the pointer does
+// is in ChartWindow_pointer.cpp, saving the image in ChartWindow_png.cpp.
+
 #include "ChartWindow.h"
 #include "ChartAccessible.h"
-
-#include <QAccessible>
-
 #include "ColumnReduction.h"
 #include "NiceRange.h"
-#include "exchange/TimeStamp.h"
-#include "exchange/ValueStripping.h"
+#include "ReadingLinesItem.h"
+#include "ReadingsChartView.h"
 #include "log/ResponseLogModel.h"
 
-#include <QBuffer>
 #include <QChart>
-#include <QChartView>
 #include <QDateTime>
 #include <QDateTimeAxis>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLayout>
 #include <QHBoxLayout>
@@ -24,17 +20,9 @@
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
-#include <QMessageBox>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
-#include <QRubberBand>
-#include <QSaveFile>
-#include <QStandardPaths>
-#include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
-#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -44,8 +32,6 @@
 namespace {
 
 constexpr double ReduceAgainPixels = 8;
-constexpr double HoverReachPixels = 8;
-constexpr qint64 ShortestSpanMs = 10;
 constexpr qint64 ShortestFollowedSpanMs = 2000;
 constexpr qint64 EmptySpanMs = 60 * 1000;
 
@@ -62,200 +48,6 @@ QString timeFormat(qint64 spanMs)
 }
 
 } // namespace
-
-// The lines of the series, drawn from their points reduced to the pixel columns. Qt Charts' own
-// line series builds an outline of every line for hit-testing whenever its points change,
-// about a microsecond a point (8 ms for the 6,500 points of three series across the window),
-// which would take a repaint past a frame; so the chart keeps an empty QLineSeries per series
-// for the legend, the colours and hiding, and the lines are drawn here.
-class ReadingLinesItem : public QGraphicsItem {
-public:
-    ReadingLinesItem(ChartWindow* window, QGraphicsItem* parent)
-        : QGraphicsItem(parent), m_window(window)
-    {
-        setZValue(50); // above the grid, below the hover mark
-    }
-
-    QRectF boundingRect() const override { return m_window->m_chart->plotArea(); }
-
-    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override
-    {
-        const QRectF plot = boundingRect();
-        const double span = double(m_window->m_to - m_window->m_from);
-        const double low = m_window->m_valueAxis->min();
-        const double high = m_window->m_valueAxis->max();
-        if (plot.isEmpty() || span <= 0 || high <= low)
-            return;
-        const double xScale = plot.width() / span;
-        const double yScale = plot.height() / (high - low);
-        const double from = double(m_window->m_from);
-        painter->save();
-        painter->setClipRect(plot);
-        painter->setRenderHint(QPainter::Antialiasing);
-        QPolygonF polyline;
-        for (size_t series = 0; series < m_window->m_lines.size(); ++series) {
-            const QLineSeries* line = m_window->m_lines[series];
-            if (!line->isVisible())
-                continue;
-            const QList<QPointF>& points = m_window->m_reduced[series];
-            polyline.resize(points.size());
-            for (qsizetype i = 0; i < points.size(); ++i)
-                polyline[i] = QPointF(plot.left() + (points[i].x() - from) * xScale,
-                                      plot.bottom() - (points[i].y() - low) * yScale);
-            QPen pen(line->color(), LineWidth);
-            pen.setCosmetic(true);
-            painter->setPen(pen);
-            if (polyline.size() == 1)
-                painter->drawPoint(polyline.first());
-            else
-                painter->drawPolyline(polyline);
-        }
-        painter->restore();
-    }
-
-    void plotAreaChanged() { prepareGeometryChange(); }
-
-private:
-    static constexpr double LineWidth = 1;
-    ChartWindow* m_window;
-};
-
-// The chart's view: the wheel zooms the time axis around the pointer; dragging on the time
-// axis (below the plot) or with the middle button pans it; dragging in the plot draws the band
-// to zoom to; hovering shows the nearest reading.
-class ReadingsChartView : public QChartView {
-public:
-    ReadingsChartView(QChart* chart, ChartWindow* window) : QChartView(chart), m_window(window)
-    {
-        setRenderHint(QPainter::Antialiasing);
-        setRubberBand(QChartView::HorizontalRubberBand);
-        setMouseTracking(true);
-        setFocusPolicy(Qt::StrongFocus);
-    }
-
-protected:
-    void wheelEvent(QWheelEvent* event) override
-    {
-        const double steps = event->angleDelta().y() / 120.0;
-        if (steps != 0)
-            m_window->zoomAt(mapToScene(event->position().toPoint()).x(), std::pow(0.8, steps));
-        event->accept();
-    }
-
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        const QPointF scene = mapToScene(event->position().toPoint());
-        const QRectF plot = chart()->mapRectToScene(chart()->plotArea());
-        // Below the plot, but not on the legend, whose entries are clicked to hide a series.
-        const QRectF legend = chart()->mapRectToScene(chart()->legend()->geometry());
-        const bool onTimeAxis = scene.y() > plot.bottom() && scene.x() >= plot.left() &&
-                                scene.x() <= plot.right() &&
-                                !(chart()->legend()->isVisible() && legend.contains(scene));
-        if (event->button() == Qt::MiddleButton ||
-            (event->button() == Qt::LeftButton && onTimeAxis)) {
-            m_panFrom = event->position().x();
-            m_panning = true;
-            setCursor(Qt::ClosedHandCursor);
-            event->accept();
-            return;
-        }
-        QChartView::mousePressEvent(event);
-    }
-
-    void mouseMoveEvent(QMouseEvent* event) override
-    {
-        if (m_panning) {
-            m_window->panBy(event->position().x() - m_panFrom);
-            m_panFrom = event->position().x();
-            event->accept();
-            return;
-        }
-        m_window->hoverAt(event->position().toPoint(), event->globalPosition().toPoint());
-        QChartView::mouseMoveEvent(event);
-    }
-
-    void mouseReleaseEvent(QMouseEvent* event) override
-    {
-        if (m_panning) {
-            m_panning = false;
-            unsetCursor();
-            event->accept();
-            return;
-        }
-        // The band zooms in to its times, a right click zooms out to twice the span. Both are
-        // done here: the chart view's own zooming acts through the series' axes, and the
-        // series are not attached to them (see addLine).
-        auto* band = findChild<QRubberBand*>();
-        if (event->button() == Qt::LeftButton && band && band->isVisible()) {
-            band->hide();
-            // The band's place in the view's viewport, whichever of the two holds it.
-            const QRect drawn = band->geometry();
-            const auto inViewport = [&](const QPoint& at) {
-                return viewport()->mapFromGlobal(band->parentWidget()->mapToGlobal(at));
-            };
-            // Its right edge is where its last pixel ends, the pixel released on.
-            m_window->zoomTo(
-                mapToScene(inViewport(drawn.topLeft())).x(),
-                mapToScene(inViewport(drawn.topLeft() + QPoint(drawn.width(), 0))).x());
-            event->accept();
-            return;
-        }
-        if (event->button() == Qt::RightButton) {
-            m_window->zoomAt(chart()->mapRectToScene(chart()->plotArea()).center().x(), 2.0);
-            event->accept();
-            return;
-        }
-        QChartView::mouseReleaseEvent(event);
-    }
-
-    void leaveEvent(QEvent* event) override
-    {
-        m_window->endHover();
-        QChartView::leaveEvent(event);
-    }
-
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        const QRectF plot = chart()->mapRectToScene(chart()->plotArea());
-        switch (event->key()) {
-        case Qt::Key_Plus:
-        case Qt::Key_Equal:
-            m_window->zoomAt(plot.center().x(), 0.5);
-            break;
-        case Qt::Key_Minus:
-            m_window->zoomAt(plot.center().x(), 2.0);
-            break;
-        case Qt::Key_Left:
-            m_window->panBy(plot.width() / 4);
-            break;
-        case Qt::Key_Right:
-            m_window->panBy(-plot.width() / 4);
-            break;
-        case Qt::Key_End:
-            m_window->follow();
-            break;
-        default:
-            QChartView::keyPressEvent(event);
-        }
-    }
-
-    void resizeEvent(QResizeEvent* event) override
-    {
-        QChartView::resizeEvent(event);
-        m_window->viewResized();
-    }
-
-    void paintEvent(QPaintEvent* event) override
-    {
-        QChartView::paintEvent(event);
-        emit m_window->painted();
-    }
-
-private:
-    ChartWindow* m_window;
-    double m_panFrom = 0;
-    bool m_panning = false;
-};
 
 ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
     : QWidget(owner, Qt::Window), m_log(log)
@@ -562,203 +354,4 @@ void ChartWindow::toggleSeries(int series)
     }
     redraw();
     descriptionChanged();
-}
-
-ChartWindow::PlotMapping ChartWindow::plotMapping() const
-{
-    PlotMapping mapping;
-    mapping.plot = m_chart->mapRectToScene(m_chart->plotArea());
-    mapping.from = double(m_from);
-    mapping.xScale = m_to > m_from ? mapping.plot.width() / double(m_to - m_from) : 0;
-    mapping.low = m_valueAxis->min();
-    const double high = m_valueAxis->max();
-    mapping.yScale = high > mapping.low ? mapping.plot.height() / (high - mapping.low) : 0;
-    return mapping;
-}
-
-QPointF ChartWindow::PlotMapping::scenePosition(const Reading& reading) const
-{
-    return {plot.left() + (double(reading.msecs) - from) * xScale,
-            plot.bottom() - (reading.value - low) * yScale};
-}
-
-ChartWindow::Nearest ChartWindow::nearestReading(const QPointF& scenePos) const
-{
-    const PlotMapping mapping = plotMapping();
-    const QRectF& plot = mapping.plot;
-    if (plot.width() <= 0 || m_to <= m_from ||
-        !plot.adjusted(-HoverReachPixels, -HoverReachPixels, HoverReachPixels, HoverReachPixels)
-             .contains(scenePos))
-        return {};
-    const double msPerPixel = double(m_to - m_from) / plot.width();
-    const double atMs = double(m_from) + (scenePos.x() - plot.left()) * msPerPixel;
-    const auto reachFrom = qint64(std::floor(atMs - HoverReachPixels * msPerPixel));
-    const auto reachTo = qint64(std::ceil(atMs + HoverReachPixels * msPerPixel));
-    Nearest nearest;
-    double best = 0;
-    for (int series = 0; series < lineCount(); ++series) {
-        if (!m_lines[size_t(series)]->isVisible())
-            continue;
-        const ReadingList& list = readings().series(series).readings;
-        qsizetype begin = 0;
-        qsizetype end = list.size();
-        if (list.isTimeOrdered()) {
-            // The readings within reach of the pointer, and the nearest one on each side.
-            begin = std::max<qsizetype>(0, list.lowerBound(reachFrom) - 1);
-            end = std::min(list.size(), list.upperBound(reachTo) + 1);
-        }
-        for (qsizetype index = begin; index < end; ++index) {
-            const QPointF at = mapping.scenePosition(list.at(index));
-            const double distance = QLineF(at, scenePos).length();
-            if (nearest.series < 0 || distance < best) {
-                nearest = {series, index};
-                best = distance;
-            }
-        }
-    }
-    return nearest;
-}
-
-QString ChartWindow::hoverText(const QPoint& viewPos) const
-{
-    const Nearest nearest = nearestReading(m_view->mapToScene(viewPos));
-    if (nearest.series < 0)
-        return QString();
-    const ReadingSeries& series = readings().series(nearest.series);
-    const Reading reading = series.readings.at(nearest.index);
-    return series.name + QLatin1Char('\n') +
-           timeStampText(QDateTime::fromMSecsSinceEpoch(reading.msecs)) + QLatin1Char('\n') +
-           formatNumber(reading.value);
-}
-
-void ChartWindow::hoverAt(const QPoint& viewPos, const QPoint& globalPos)
-{
-    const Nearest nearest = nearestReading(m_view->mapToScene(viewPos));
-    if (nearest.series < 0) {
-        endHover();
-        return;
-    }
-    m_hovering = true;
-    m_hoverViewPos = viewPos;
-    m_hoverGlobalPos = globalPos;
-    const Reading reading = readings().series(nearest.series).readings.at(nearest.index);
-    m_hoverMark->setPos(m_chart->mapFromScene(plotMapping().scenePosition(reading)));
-    m_hoverMark->setBrush(m_lines[size_t(nearest.series)]->color());
-    m_hoverMark->show();
-    QToolTip::showText(globalPos, hoverText(viewPos), m_view);
-}
-
-void ChartWindow::endHover()
-{
-    m_hoverMark->hide();
-    // Only a tip of the chart's own is hidden, not one the terminal's window shows.
-    if (std::exchange(m_hovering, false))
-        QToolTip::hideText();
-}
-
-void ChartWindow::zoomAt(double sceneX, double factor)
-{
-    const QRectF plot = m_chart->mapRectToScene(m_chart->plotArea());
-    if (plot.width() <= 0)
-        return;
-    const double share = std::clamp((sceneX - plot.left()) / plot.width(), 0.0, 1.0);
-    const double span = double(m_to - m_from);
-    const double at = double(m_from) + share * span;
-    const double newSpan = std::max(double(ShortestSpanMs), span * factor);
-    const auto from = qint64(std::llround(at - share * newSpan));
-    showTimeRange(from, from + qint64(std::llround(newSpan)));
-}
-
-void ChartWindow::zoomTo(double sceneLeft, double sceneRight)
-{
-    const QRectF plot = m_chart->mapRectToScene(m_chart->plotArea());
-    if (plot.width() <= 0 || sceneRight <= sceneLeft)
-        return;
-    const double msPerPixel = double(m_to - m_from) / plot.width();
-    const auto timeAt = [&](double sceneX) {
-        return m_from +
-               qint64(std::llround((std::clamp(sceneX, plot.left(), plot.right()) - plot.left()) *
-                                   msPerPixel));
-    };
-    showTimeRange(timeAt(sceneLeft), timeAt(sceneRight));
-}
-
-void ChartWindow::panBy(double pixels)
-{
-    const double width = m_chart->plotArea().width();
-    if (width <= 0)
-        return;
-    const auto shift = qint64(std::llround(pixels * double(m_to - m_from) / width));
-    showTimeRange(m_from - shift, m_to - shift);
-}
-
-void ChartWindow::askForPngFile()
-{
-    if (!m_pngDialog) {
-        // One dialog for the chart's lifetime; it remembers the folder chosen last. Modal to
-        // this window only, so that the terminal goes on reading and logging meanwhile.
-        m_pngDialog = new QFileDialog(this, QStringLiteral("Save the Chart as PNG"));
-        m_pngDialog->setOption(QFileDialog::DontUseNativeDialog);
-        m_pngDialog->setOption(QFileDialog::DontConfirmOverwrite); // asked below, without nesting
-        m_pngDialog->setAcceptMode(QFileDialog::AcceptSave);
-        m_pngDialog->setFileMode(QFileDialog::AnyFile);
-        m_pngDialog->setNameFilter(QStringLiteral("PNG Images (*.png)"));
-        m_pngDialog->setDefaultSuffix(QStringLiteral("png"));
-        QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-        if (folder.isEmpty() || !QFileInfo(folder).isDir())
-            folder = QDir::homePath();
-        m_pngDialog->setDirectory(folder);
-        m_pngDialog->selectFile(QStringLiteral("readings.png"));
-        connect(m_pngDialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
-            if (path.isEmpty())
-                return;
-            if (!QFileInfo::exists(path)) {
-                writePng(path);
-                return;
-            }
-            auto* question =
-                new QMessageBox(QMessageBox::Question, QStringLiteral("Save the Chart as PNG"),
-                                QStringLiteral("%1 already exists. Do you want to replace it?")
-                                    .arg(QDir::toNativeSeparators(path)),
-                                QMessageBox::Yes | QMessageBox::No, this);
-            question->setAttribute(Qt::WA_DeleteOnClose);
-            question->setDefaultButton(QMessageBox::No);
-            connect(question, &QMessageBox::finished, this, [this, path](int answer) {
-                if (answer == QMessageBox::Yes)
-                    writePng(path);
-            });
-            question->open();
-        });
-    }
-    m_pngDialog->open();
-}
-
-void ChartWindow::writePng(const QString& path)
-{
-    const QString failure = savePng(path);
-    if (failure.isEmpty())
-        return;
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Save the Chart as PNG"),
-                                failure, QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-}
-
-QString ChartWindow::savePng(const QString& path) const
-{
-    const QString shown = QDir::toNativeSeparators(path);
-    const QFileInfo target(path);
-    // Only a plain file is written: a pipe or a device could hold the window for ever.
-    if (target.exists() && !target.isFile())
-        return QStringLiteral("The chart was not saved: %1 is not a plain file.").arg(shown);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!m_view->grab().save(&buffer, "PNG"))
-        return QStringLiteral("The chart was not saved: it could not be turned into a PNG image.");
-    // Written to a new file beside it and renamed, so that a failure leaves the old file whole.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit())
-        return QStringLiteral("The chart was not saved to %1: %2.").arg(shown, file.errorString());
-    return QString();
 }

@@ -84,6 +84,8 @@ private:
     friend class ReadingsChartView;
     friend class ReadingLinesItem;
 
+    static constexpr qint64 ShortestSpanMs = 10;
+
     struct Nearest {
         int series = -1;
         qsizetype index = -1;

@@ -1,3 +1,6 @@
+// The terminal window's command "Chart of Readings…" (Ctrl+G and the log's context menu), which
+// opens the one chart or brings it to the front.
+
 #include "app/frmMain.h"
 #include "chart/ChartWindow.h"
 #include "log/ResponseListView.h"
