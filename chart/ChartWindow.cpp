@@ -15,12 +15,14 @@
 #include <QDateTimeAxis>
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -31,6 +33,7 @@
 
 namespace {
 
+const QSize FirstSize(860, 520); // or the screen's available area, where that is smaller
 constexpr double ReduceAgainPixels = 8;
 constexpr qint64 ShortestFollowedSpanMs = 2000;
 constexpr qint64 EmptySpanMs = 60 * 1000;
@@ -89,7 +92,8 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_view, 1);
     layout->addLayout(buttons);
-    resize(860, 520);
+    layout->activate(); // the window's least size, for placing it
+    placeOnScreenOf(owner);
 
     connect(m_followButton, &QPushButton::clicked, this, &ChartWindow::follow);
     connect(m_saveButton, &QPushButton::clicked, this, &ChartWindow::askForPngFile);
@@ -109,6 +113,36 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
 }
 
 ChartWindow::~ChartWindow() = default;
+
+void ChartWindow::placeOnScreenOf(const QWidget* owner)
+{
+    const QWidget* terminal = owner && owner->isVisible() ? owner->window() : nullptr;
+    const QScreen* screen = terminal ? terminal->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        resize(FirstSize);
+        return;
+    }
+    // The window manager's frame is known only once a window is shown; the terminal's is a good
+    // guess of this one's.
+    QMargins frame;
+    if (terminal) {
+        const QRect outer = terminal->frameGeometry();
+        const QRect inner = terminal->geometry();
+        frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    }
+    const QRect available = screen->availableGeometry();
+    resize(FirstSize.boundedTo(available.size().shrunkBy(frame)));
+    // Centred on the terminal, and moved back onto its screen where it would reach past an edge;
+    // a window larger than the screen (its least size) keeps its top left corner on it.
+    QRect placed(QPoint(), size().grownBy(frame));
+    placed.moveCenter(terminal ? terminal->frameGeometry().center() : available.center());
+    placed.moveLeft(std::max(available.left(),
+                             std::min(placed.left(), available.right() + 1 - placed.width())));
+    placed.moveTop(std::max(available.top(),
+                            std::min(placed.top(), available.bottom() + 1 - placed.height())));
+    move(placed.topLeft());
+}
 
 QChartView* ChartWindow::chartView() const
 {

@@ -26,11 +26,10 @@ class ResponseLogModel;
 // The chart of the readings in the response log: one line per series over the time the rows
 // were added. It reads the log's rows, including those that were there when it opened, takes new
 // rows in when it redraws, at most RedrawIntervalMs after the first of them came, and is emptied
-// by Clear.
-// Each line shows per pixel column the first, lowest, highest and last reading in it, so that a
-// repaint costs the same for a thousand readings as for millions. It follows the newest reading
-// until the user zooms or pans the time axis. A top-level window of its own; closing it changes
-// nothing in the log.
+// by Clear. Each line shows per pixel column the first, lowest, highest and last reading in it,
+// so that a repaint costs the same for a thousand readings as for millions. It follows the newest
+// reading until the user zooms or pans the time axis. A top-level window of its own on the
+// terminal's screen; closing it changes nothing in the log.
 class ChartWindow : public QWidget {
     Q_OBJECT
 public:
@@ -100,6 +99,8 @@ private:
         QPointF scenePosition(const Reading& reading) const;
     };
 
+    // Gives the window its first size and place: wholly on the terminal's screen.
+    void placeOnScreenOf(const QWidget* owner);
     void scheduleUpdate();
     void viewResized();
     void watchForRows();

@@ -22,10 +22,14 @@
 #include <QFileDialog>
 #include <QGraphicsTextItem>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMap>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
@@ -122,6 +126,8 @@ private slots:
     void savingAsksWithoutStoppingTheTerminal();
     void programEndsWithTheChartOpen_data();
     void programEndsWithTheChartOpen();
+    void opensWhollyOnTheTerminalsScreen_data();
+    void opensWhollyOnTheTerminalsScreen();
 };
 
 void ChartTest::readingsFromTheInstrumentAreCharted()
@@ -614,6 +620,82 @@ void ChartTest::programEndsWithTheChartOpen()
     QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
     QCOMPARE(probe.exitCode(), 0);
     QCOMPARE(said, QByteArray("chart open\nwindow closed\nprogram ended\n"));
+}
+
+void ChartTest::opensWhollyOnTheTerminalsScreen_data()
+{
+    // The screens side by side ("width x height"), the scale factor the desktop sets, the screen
+    // the terminal is on, and whether the chart's first size, 860 x 520, is cut to the screen.
+    QTest::addColumn<QStringList>("screens");
+    QTest::addColumn<QString>("scale");
+    QTest::addColumn<int>("terminalScreen");
+    QTest::addColumn<bool>("fillsTheScreen");
+    QTest::newRow("1280x900") << QStringList{"1280x900"} << "1" << 0 << false;
+    QTest::newRow("1280x900, scaled twice") << QStringList{"1280x900"} << "2" << 0 << true;
+    QTest::newRow("the terminal on the second screen")
+        << QStringList{"1920x1080", "1024x768"} << "1" << 1 << false;
+    QTest::newRow("the terminal on a small second screen, scaled twice")
+        << QStringList{"1920x1080", "1024x768"} << "2" << 1 << true;
+}
+
+void ChartTest::opensWhollyOnTheTerminalsScreen()
+{
+    QFETCH(QStringList, screens);
+    QFETCH(QString, scale);
+    QFETCH(int, terminalScreen);
+    QFETCH(bool, fillsTheScreen);
+    // The offscreen platform plays the screens; the probe starts the terminal as the program
+    // does, moves it to its screen, opens the chart and says where it opened.
+    QTemporaryDir folder;
+    QJsonArray screenList;
+    int x = 0;
+    for (int i = 0; i < screens.size(); ++i) {
+        const QStringList sides = screens[i].split(QLatin1Char('x'));
+        screenList.append(QJsonObject{{"name", QStringLiteral("screen%1").arg(i)},
+                                      {"x", x},
+                                      {"y", 0},
+                                      {"width", sides[0].toInt()},
+                                      {"height", sides[1].toInt()},
+                                      {"logicalDpi", 96}});
+        x += sides[0].toInt();
+    }
+    QFile config(folder.filePath(QStringLiteral("screens.json")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(QJsonDocument(QJsonObject{{"screens", screenList}}).toJson());
+    config.close();
+    QProcess probe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                       QStringLiteral("offscreen:configfile=") + config.fileName());
+    environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
+    probe.setProcessEnvironment(environment);
+    probe.start(QStringLiteral(BVTERM_CHART_PROBE),
+                {QStringLiteral("placement"), QString::number(terminalScreen)});
+    QVERIFY(probe.waitForFinished(30000));
+    QMap<QString, QString> said;
+    for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
+        const QStringList parts = QString::fromLatin1(line).split(QStringLiteral(": "));
+        if (parts.size() == 2)
+            said.insert(parts[0], parts[1]);
+    }
+    const auto rect = [&said](const QString& key) {
+        const QStringList n = said.value(key).split(QLatin1Char(' '));
+        return n.size() == 4 ? QRect(n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt())
+                             : QRect();
+    };
+    const QRect chart = rect(QStringLiteral("chart"));
+    const QRect frame = rect(QStringLiteral("chart frame"));
+    const QRect available = rect(QStringLiteral("available"));
+    QCOMPARE(said.value(QStringLiteral("terminal on")),
+             QStringLiteral("screen%1").arg(terminalScreen));
+    QCOMPARE(said.value(QStringLiteral("chart on")), said.value(QStringLiteral("terminal on")));
+    QVERIFY2(available.contains(frame),
+             qPrintable(said.value(QStringLiteral("chart frame")) + " on " +
+                        said.value(QStringLiteral("available"))));
+    if (fillsTheScreen)
+        QCOMPARE(frame.size(), available.size());
+    else
+        QCOMPARE(chart.size(), QSize(860, 520));
 }
 
 QTEST_MAIN(ChartTest)
