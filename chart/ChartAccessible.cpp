@@ -43,6 +43,8 @@ QString seriesDescription(const ReadingSeries& series)
 
 QString chartDescription(const ReadingSeriesSet& readings, const std::function<bool(int)>& shown)
 {
+    if (readings.readingCount() == 0)
+        return QStringLiteral("No readings yet.");
     QStringList parts;
     for (int index = 0; index < readings.count(); ++index) {
         if (shown(index) && !readings.series(index).readings.isEmpty())

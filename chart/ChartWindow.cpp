@@ -15,6 +15,7 @@
 #include <QDateTimeAxis>
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLayout>
+#include <QGraphicsSimpleTextItem>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -33,6 +34,7 @@
 
 namespace {
 
+constexpr std::pair<double, double> EmptyValueRange{0, 1};
 const QSize FirstSize(860, 520); // or the screen's available area, where that is smaller
 constexpr double ReduceAgainPixels = 8;
 constexpr qint64 ShortestFollowedSpanMs = 2000;
@@ -73,6 +75,10 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
     m_hoverMark->setPen(QPen(Qt::black, 1.5));
     m_hoverMark->hide();
     m_linesItem = new ReadingLinesItem(this, m_chart);
+    m_emptyNotice = new QGraphicsSimpleTextItem(QStringLiteral("No readings yet"), m_chart);
+    m_emptyNotice->setBrush(m_chart->legend()->labelColor());
+    m_emptyNotice->hide();
+    m_valueAxis->setRange(EmptyValueRange.first, EmptyValueRange.second);
 
     m_view = new ReadingsChartView(m_chart, this);
     m_followButton = new QPushButton(QStringLiteral("&Follow Newest"), this);
@@ -102,6 +108,7 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
         // when the plot's width has changed by more than a few columns (not when the labels of
         // an axis take a little more or less room).
         m_linesItem->plotAreaChanged();
+        placeEmptyNotice();
         if (std::abs(plot.width() - m_reducedWidth) > ReduceAgainPixels)
             scheduleUpdate();
     });
@@ -331,16 +338,28 @@ void ChartWindow::redraw()
         any = true;
     }
     showRangeOnAxis();
+    const bool empty = m_readings.readingCount() == 0;
     if (any)
         fitValueAxis(lowest, highest);
+    else if (empty)
+        m_valueAxis->setRange(EmptyValueRange.first, EmptyValueRange.second); // as when opened
     // The axes lay out their new labels now, so that one paint shows them with the lines.
     if (QGraphicsLayout* layout = m_chart->layout())
         layout->activate();
+    m_emptyNotice->setVisible(empty);
+    placeEmptyNotice();
     m_linesItem->update();
     // What the pointer rests on may have moved, or a nearer reading come.
     if (m_hovering)
         hoverAt(m_hoverViewPos, m_hoverGlobalPos);
     emit redrawn();
+}
+
+void ChartWindow::placeEmptyNotice()
+{
+    QRectF notice = m_emptyNotice->boundingRect();
+    notice.moveCenter(m_chart->plotArea().center());
+    m_emptyNotice->setPos(notice.topLeft());
 }
 
 void ChartWindow::fitValueAxis(double lowest, double highest)

@@ -17,6 +17,7 @@ class QChartView;
 class QDateTimeAxis;
 class QFileDialog;
 class QGraphicsEllipseItem;
+class QGraphicsSimpleTextItem;
 class QLineSeries;
 class QPushButton;
 class QValueAxis;
@@ -110,6 +111,8 @@ private:
     void clearChart();
     void redraw();
     void fitValueAxis(double lowest, double highest);
+    // "No readings yet" in the middle of the plot, shown while the chart has no readings.
+    void placeEmptyNotice();
     std::pair<qint64, qint64> followedRange() const;
     void setTimeRange(qint64 from, qint64 to);
     void showRangeOnAxis();
@@ -136,6 +139,7 @@ private:
     std::vector<QList<QPointF>> m_reduced; // by series: the points drawn
     ReadingLinesItem* m_linesItem = nullptr;
     QGraphicsEllipseItem* m_hoverMark = nullptr;
+    QGraphicsSimpleTextItem* m_emptyNotice = nullptr;
     QPushButton* m_followButton = nullptr;
     QPushButton* m_saveButton = nullptr;
     QFileDialog* m_pngDialog = nullptr;

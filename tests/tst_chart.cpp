@@ -20,6 +20,7 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
 #include <QImage>
 #include <QJsonArray>
@@ -78,6 +79,17 @@ QStringList linesOf(ChartWindow* chart)
         all << legend[i]->name() + QLatin1Char('=') + values.join(QLatin1Char(','));
     }
     return all;
+}
+
+// Where the plot says "No readings yet", in the chart's coordinates; empty while it does not.
+QRectF emptyNoticeOf(ChartWindow* chart)
+{
+    for (QGraphicsItem* item : chart->chart()->scene()->items()) {
+        auto* text = dynamic_cast<QGraphicsSimpleTextItem*>(item);
+        if (text && text->isVisible() && text->text() == QLatin1String("No readings yet"))
+            return chart->chart()->mapRectFromScene(text->sceneBoundingRect());
+    }
+    return {};
 }
 
 // Opens the log's context menu, with the mouse over a row or from the keyboard.
@@ -304,7 +316,9 @@ void ChartTest::clearEmptiesTheChart()
         QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 3; }));
         onGui([&] { bench.w.mnuChart->trigger(); });
         QTRY_COMPARE(onGui([&] { return seriesOf(chartOf(bench.w)); }), QStringList{"READ?=1,2"});
+        QVERIFY(onGui([&] { return emptyNoticeOf(chartOf(bench.w)).isEmpty(); }));
         QVERIFY(bench.disconnect());
+        const qint64 clearedAt = QDateTime::currentMSecsSinceEpoch();
         onGui([&] { bench.w.cmdClear->click(); });
         onGui([&] {
             ChartWindow* chart = chartOf(bench.w);
@@ -312,12 +326,22 @@ void ChartTest::clearEmptiesTheChart()
             QCOMPARE(chart->readings().readingCount(), 0);
             QVERIFY(chart->chart()->series().isEmpty());
             QVERIFY(chart->isFollowing());
+            // Nothing of the old readings stays: the plot says there are none, the time axis
+            // shows the last minute and the value axis is as when the chart opened.
+            const QRectF notice = emptyNoticeOf(chart);
+            QVERIFY(!notice.isEmpty());
+            QVERIFY(chart->chart()->plotArea().contains(notice));
+            QVERIFY(chart->timeRange().second >= clearedAt);
+            const auto* values =
+                static_cast<QValueAxis*>(chart->chart()->axes(Qt::Vertical).first());
+            QCOMPARE(std::make_pair(values->min(), values->max()), std::make_pair(0.0, 1.0));
         });
         // After Clear no command row is above the new readings.
         QVERIFY(bench.connect());
         bench.line->write("5\n");
         QTRY_COMPARE(onGui([&] { return linesOf(chartOf(bench.w)); }),
                      QStringList{"Unsolicited=5"});
+        QVERIFY(onGui([&] { return emptyNoticeOf(chartOf(bench.w)).isEmpty(); }));
     });
 }
 
