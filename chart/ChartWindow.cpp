@@ -8,11 +8,13 @@
 #include "NiceRange.h"
 #include "ReadingLinesItem.h"
 #include "ReadingsChartView.h"
+#include "TimeTicks.h"
 #include "log/ResponseLogModel.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QDateTime>
-#include <QDateTimeAxis>
+#include <QFontMetricsF>
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLayout>
 #include <QGraphicsSimpleTextItem>
@@ -22,6 +24,7 @@
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QLocale>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -40,18 +43,6 @@ constexpr double ReduceAgainPixels = 8;
 constexpr qint64 ShortestFollowedSpanMs = 2000;
 constexpr qint64 EmptySpanMs = 60 * 1000;
 
-// How the time axis labels its ticks: finer the shorter the span.
-QString timeFormat(qint64 spanMs)
-{
-    if (spanMs <= 60 * 1000)
-        return QStringLiteral("hh:mm:ss.zzz");
-    if (spanMs <= 24 * 3600 * 1000)
-        return QStringLiteral("hh:mm:ss");
-    if (spanMs <= 366LL * 24 * 3600 * 1000)
-        return QStringLiteral("MM/dd hh:mm");
-    return QStringLiteral("MM/dd/yyyy");
-}
-
 } // namespace
 
 ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
@@ -64,8 +55,10 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
     m_chart = new QChart;
     m_chart->setAnimationOptions(QChart::NoAnimation);
     m_chart->legend()->setAlignment(Qt::AlignBottom);
-    m_timeAxis = new QDateTimeAxis(m_chart);
-    m_timeAxis->setTickCount(6);
+    // Ticks at round times (TimeTicks), which a date-time axis cannot place: a category axis
+    // with a category ending at each tick, labelled there.
+    m_timeAxis = new QCategoryAxis(m_chart);
+    m_timeAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_valueAxis = new QValueAxis(m_chart);
     m_valueAxis->setLabelFormat(QStringLiteral("%.6g"));
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
@@ -292,9 +285,27 @@ void ChartWindow::setTimeRange(qint64 from, qint64 to)
 
 void ChartWindow::showRangeOnAxis()
 {
-    m_timeAxis->setFormat(timeFormat(m_to - m_from));
-    m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(m_from),
-                         QDateTime::fromMSecsSinceEpoch(m_to));
+    std::vector<TimeTick> ticks =
+        timeTicks(m_from, m_to, m_chart->plotArea().width(),
+                  QFontMetricsF(m_timeAxis->labelsFont()).horizontalAdvance(QLatin1Char('0')),
+                  timeStampSeparators(QLocale()));
+    // The axis is told only of new ticks: while following, they stay for many redraws.
+    const auto sameTick = [](const TimeTick& a, const TimeTick& b) {
+        return a.msecs == b.msecs && a.label == b.label;
+    };
+    if (!std::equal(ticks.begin(), ticks.end(), m_timeTicks.begin(), m_timeTicks.end(), sameTick)) {
+        for (const QString& label : m_timeAxis->categoriesLabels())
+            m_timeAxis->remove(label);
+        if (!ticks.empty()) {
+            // The first category starts a step before the first tick, outside the range shown.
+            const qint64 step = ticks.size() > 1 ? ticks[1].msecs - ticks[0].msecs : 1;
+            m_timeAxis->setStartValue(double(ticks.front().msecs - step));
+        }
+        for (const TimeTick& tick : ticks)
+            m_timeAxis->append(tick.label, double(tick.msecs));
+        m_timeTicks = std::move(ticks);
+    }
+    m_timeAxis->setRange(double(m_from), double(m_to));
 }
 
 void ChartWindow::showTimeRange(qint64 from, qint64 to)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReadingSeries.h"
+#include "TimeTicks.h"
 
 #include <QList>
 #include <QPoint>
@@ -14,7 +15,7 @@
 
 class QChart;
 class QChartView;
-class QDateTimeAxis;
+class QCategoryAxis;
 class QFileDialog;
 class QGraphicsEllipseItem;
 class QGraphicsSimpleTextItem;
@@ -133,7 +134,7 @@ private:
 
     QChart* m_chart = nullptr;
     QChartView* m_view = nullptr;
-    QDateTimeAxis* m_timeAxis = nullptr;
+    QCategoryAxis* m_timeAxis = nullptr;
     QValueAxis* m_valueAxis = nullptr;
     std::vector<QLineSeries*> m_lines;     // by series: legend entries, without points
     std::vector<QList<QPointF>> m_reduced; // by series: the points drawn
@@ -145,7 +146,8 @@ private:
     QFileDialog* m_pngDialog = nullptr;
 
     QTimer m_updateTimer;
-    double m_reducedWidth = 0; // of the plot the lines were last reduced for
+    double m_reducedWidth = 0;         // of the plot the lines were last reduced for
+    std::vector<TimeTick> m_timeTicks; // on the time axis
     qint64 m_from = 0;
     qint64 m_to = 0;
     bool m_following = true;

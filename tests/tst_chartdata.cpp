@@ -5,8 +5,10 @@
 #include "chart/NiceRange.h"
 #include "chart/ReadingSeries.h"
 #include "chart/Readings.h"
+#include "chart/TimeTicks.h"
 #include "exchange/ValueStripping.h"
 
+#include <QDateTime>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -52,6 +54,8 @@ private slots:
     void reductionKeepsEveryColumnsExtremes();
     void valueAxisRange_data();
     void valueAxisRange();
+    void timeAxisTicks_data();
+    void timeAxisTicks();
 };
 
 void ChartDataTest::readings_data()
@@ -488,4 +492,84 @@ void ChartDataTest::valueAxisRange()
     QCOMPARE(nice.min, min);
     QCOMPARE(nice.max, max);
     QCOMPARE(nice.ticks, ticks);
+}
+
+void ChartDataTest::timeAxisTicks_data()
+{
+    // The axis shows [from, to] (local times) across `pixels`, with labels of digits 7 pixels
+    // wide; `separators` are those of the time stamps (date, time). The ticks are `labels`, the
+    // first of them at `first`.
+    QTest::addColumn<QDateTime>("from");
+    QTest::addColumn<QDateTime>("to");
+    QTest::addColumn<double>("pixels");
+    QTest::addColumn<QString>("separators");
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<QString>("first");
+    const QDate day(2026, 3, 25);
+    const auto at = [](const QDate& date, int h, int m, int s = 0, int ms = 0) {
+        return QDateTime(date, QTime(h, m, s, ms));
+    };
+    QTest::newRow("seconds, from an uneven moment")
+        << at(day, 1, 40, 50, 300) << at(day, 1, 41, 51, 300) << 700.0 << "/:"
+        << QStringList{"01:41:00", "01:41:10", "01:41:20", "01:41:30", "01:41:40", "01:41:50"}
+        << "03/25/2026 01:41:00.000";
+    QTest::newRow("a narrow axis: fewer ticks")
+        << at(day, 1, 40, 50, 300) << at(day, 1, 41, 51, 300) << 200.0
+        << "/:" << QStringList{"01:41:00", "01:41:30"} << "03/25/2026 01:41:00.000";
+    QTest::newRow("15 seconds, the last tick at the end")
+        << at(day, 10, 0, 5) << at(day, 10, 2, 15) << 700.0
+        << "/:" << QStringList{"10:00:15", "10:00:30", "10:00:45", "10:01:00", "10:01:15",
+                               "10:01:30", "10:01:45", "10:02:00", "10:02:15"}
+        << "03/25/2026 10:00:15.000";
+    QTest::newRow("hundredths") << at(day, 14, 7, 9, 1) << at(day, 14, 7, 9, 49) << 700.0 << "/:"
+                                << QStringList{"14:07:09.01", "14:07:09.02", "14:07:09.03",
+                                               "14:07:09.04"}
+                                << "03/25/2026 14:07:09.010";
+    QTest::newRow("tenths, across a second")
+        << at(day, 14, 7, 9, 250) << at(day, 14, 7, 10, 750) << 700.0
+        << "/:" << QStringList{"14:07:09.4", "14:07:09.6", "14:07:09.8", "14:07:10.0",
+                               "14:07:10.2", "14:07:10.4", "14:07:10.6"}
+        << "03/25/2026 14:07:09.400";
+    QTest::newRow("minutes") << at(day, 9, 3) << at(day, 9, 58) << 400.0
+                             << "/:" << QStringList{"09:10", "09:20", "09:30", "09:40", "09:50"}
+                             << "03/25/2026 09:10:00.000";
+    QTest::newRow("hours across midnight, with the date")
+        << at(day, 20, 0) << at(day.addDays(2), 4, 0) << 700.0 << "/:"
+        << QStringList{"03/26 00:00", "03/26 06:00", "03/26 12:00", "03/26 18:00", "03/27 00:00"}
+        << "03/26/2026 00:00:00.000";
+    QTest::newRow("the time stamps' other separators")
+        << at(day, 20, 0) << at(day.addDays(2), 4, 0) << 700.0 << ".."
+        << QStringList{"03.26 00.00", "03.26 06.00", "03.26 12.00", "03.26 18.00", "03.27 00.00"}
+        << "03/26/2026 00:00:00.000";
+    QTest::newRow("days") << at(QDate(2026, 3, 1), 0, 0) << at(QDate(2026, 3, 21), 0, 0) << 700.0
+                          << "/:" << QStringList{"03/02", "03/04", "03/06", "03/08", "03/10",
+                                                 "03/12", "03/14", "03/16", "03/18", "03/20"}
+                          << "03/02/2026 00:00:00.000";
+    QTest::newRow("days across the new year, with the year")
+        << at(QDate(2025, 12, 20), 0, 0) << at(QDate(2026, 1, 10), 0, 0) << 700.0
+        << "-:" << QStringList{"12-23-2025", "12-28-2025", "01-02-2026", "01-07-2026"}
+        << "12/23/2025 00:00:00.000";
+}
+
+void ChartDataTest::timeAxisTicks()
+{
+    QFETCH(QDateTime, from);
+    QFETCH(QDateTime, to);
+    QFETCH(double, pixels);
+    QFETCH(QString, separators);
+    QFETCH(QStringList, labels);
+    QFETCH(QString, first);
+    const std::vector<TimeTick> ticks =
+        timeTicks(from.toMSecsSinceEpoch(), to.toMSecsSinceEpoch(), pixels, 7,
+                  TimeStampSeparators{separators[0], separators[1]});
+    QStringList found;
+    for (const TimeTick& tick : ticks) {
+        found << tick.label;
+        QVERIFY(tick.msecs >= from.toMSecsSinceEpoch());
+        QVERIFY(tick.msecs <= to.toMSecsSinceEpoch());
+    }
+    QCOMPARE(found, labels);
+    QCOMPARE(QDateTime::fromMSecsSinceEpoch(ticks.front().msecs)
+                 .toString(QStringLiteral("MM/dd/yyyy hh:mm:ss.zzz")),
+             first);
 }
