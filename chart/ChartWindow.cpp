@@ -17,6 +17,7 @@
 #include <QFontMetricsF>
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLayout>
+#include <QGraphicsRectItem>
 #include <QGraphicsSimpleTextItem>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -68,8 +69,19 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
     m_hoverMark->setPen(QPen(Qt::black, 1.5));
     m_hoverMark->hide();
     m_linesItem = new ReadingLinesItem(this, m_chart);
-    m_emptyNotice = new QGraphicsSimpleTextItem(QStringLiteral("No readings yet"), m_chart);
-    m_emptyNotice->setBrush(m_chart->legend()->labelColor());
+    // On a box of the chart's background, so that the grid does not run through it.
+    m_emptyNotice = new QGraphicsRectItem(m_chart);
+    m_emptyNotice->setZValue(60);
+    m_emptyNotice->setPen(Qt::NoPen);
+    m_emptyNotice->setBrush(m_chart->backgroundBrush());
+    auto* noticeText =
+        new QGraphicsSimpleTextItem(QStringLiteral("No readings yet"), m_emptyNotice);
+    QFont noticeFont = noticeText->font();
+    noticeFont.setPointSizeF(noticeFont.pointSizeF() * 1.25);
+    noticeText->setFont(noticeFont);
+    noticeText->setBrush(m_chart->legend()->labelColor());
+    const QRectF textRect = noticeText->boundingRect();
+    m_emptyNotice->setRect(textRect.adjusted(-8, -4, 8, 4));
     m_emptyNotice->hide();
     m_valueAxis->setRange(EmptyValueRange.first, EmptyValueRange.second);
 
@@ -368,9 +380,7 @@ void ChartWindow::redraw()
 
 void ChartWindow::placeEmptyNotice()
 {
-    QRectF notice = m_emptyNotice->boundingRect();
-    notice.moveCenter(m_chart->plotArea().center());
-    m_emptyNotice->setPos(notice.topLeft());
+    m_emptyNotice->setPos(m_chart->plotArea().center() - m_emptyNotice->rect().center());
 }
 
 void ChartWindow::fitValueAxis(double lowest, double highest)

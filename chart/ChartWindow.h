@@ -18,7 +18,7 @@ class QChartView;
 class QCategoryAxis;
 class QFileDialog;
 class QGraphicsEllipseItem;
-class QGraphicsSimpleTextItem;
+class QGraphicsRectItem;
 class QLineSeries;
 class QPushButton;
 class QValueAxis;
@@ -140,7 +140,7 @@ private:
     std::vector<QList<QPointF>> m_reduced; // by series: the points drawn
     ReadingLinesItem* m_linesItem = nullptr;
     QGraphicsEllipseItem* m_hoverMark = nullptr;
-    QGraphicsSimpleTextItem* m_emptyNotice = nullptr;
+    QGraphicsRectItem* m_emptyNotice = nullptr;
     QPushButton* m_followButton = nullptr;
     QPushButton* m_saveButton = nullptr;
     QFileDialog* m_pngDialog = nullptr;
