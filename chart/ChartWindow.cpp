@@ -141,10 +141,20 @@ void ChartWindow::placeOnScreenOf(const QWidget* owner)
     }
     const QRect available = screen->availableGeometry();
     resize(FirstSize.boundedTo(available.size().shrunkBy(frame)));
-    // Centred on the terminal, and moved back onto its screen where it would reach past an edge;
-    // a window larger than the screen (its least size) keeps its top left corner on it.
+    // Beside the terminal, level with it, on the side of the screen with more room, and moved
+    // back onto the screen where it would reach past an edge, so that it hides as little of the
+    // terminal as it can; a window larger than the screen (its least size) keeps its top left
+    // corner on it.
     QRect placed(QPoint(), size().grownBy(frame));
-    placed.moveCenter(terminal ? terminal->frameGeometry().center() : available.center());
+    placed.moveCenter(available.center());
+    if (terminal) {
+        const QRect beside = terminal->frameGeometry();
+        if (available.right() - beside.right() >= beside.left() - available.left())
+            placed.moveLeft(beside.right() + 1);
+        else
+            placed.moveRight(beside.left() - 1);
+        placed.moveTop(beside.top());
+    }
     placed.moveLeft(std::max(available.left(),
                              std::min(placed.left(), available.right() + 1 - placed.width())));
     placed.moveTop(std::max(available.top(),
