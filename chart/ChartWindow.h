@@ -49,7 +49,7 @@ public:
     QChartView* chartView() const;
     // The series' entry in the legend, its colour and whether it is shown.
     QLineSeries* line(int series) const { return m_lines[size_t(series)]; }
-    // The series shown so far (those of readings() may be more, until the next update).
+    // The series in the legend: one for each series of readings().
     int lineCount() const { return int(m_lines.size()); }
     // The points its line is drawn through: the readings reduced to the pixel columns.
     const QList<QPointF>& linePoints(int series) const { return m_reduced[size_t(series)]; }
