@@ -8,6 +8,7 @@
 #include "ColumnReduction.h"
 #include "ReadingLinesItem.h"
 #include "ReadingsChartView.h"
+#include "TimeTicks.h"
 #include "log/ResponseLogModel.h"
 
 #include <QCategoryAxis>

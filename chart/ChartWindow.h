@@ -1,7 +1,6 @@
 #pragma once
 
 #include "ReadingSeries.h"
-#include "TimeTicks.h"
 
 #include <QList>
 #include <QPoint>
@@ -24,6 +23,7 @@ class QPushButton;
 class QValueAxis;
 class ReadingLinesItem;
 class ResponseLogModel;
+struct TimeTick;
 
 // The chart of the readings in the response log: one line per series over the time the rows
 // were added. It reads the log's rows, including those that were there when it opened, takes new
