@@ -4,7 +4,7 @@
 #include "Defaults.h"
 #include "Geometry.h"
 #include "UpDown.h"
-#include "log/ChartWindow.h"
+#include "chart/ChartWindow.h"
 #include "log/ResponseListView.h"
 #include "serial/PortNames.h"
 #include "serial/SerialPortControl.h"

@@ -2,8 +2,11 @@
 
 #include <QFile>
 
+#include <cstdio>
+
 #include <malloc.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace bench {
@@ -45,6 +48,53 @@ QString shortCount(long long count)
     if (count >= 1000 && count % 1000 == 0)
         return QString::number(count / 1000) + QLatin1Char('k');
     return QString::number(count);
+}
+
+double runQueueWaitMs()
+{
+    QFile file(QStringLiteral("/proc/self/task/%1/schedstat").arg(::getpid()));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = file.readLine().split(' ');
+    return fields.size() > 1 ? double(fields[1].toULongLong()) / 1e6 : 0;
+}
+
+WriterProcess::WriterProcess(const std::function<void()>& write)
+{
+    int go[2];
+    if (::pipe(go) != 0)
+        return;
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        ::close(go[1]);
+        char word = 0;
+        if (::read(go[0], &word, 1) == 1)
+            write();
+        ::_exit(0);
+    }
+    ::close(go[0]);
+    m_go = go[1];
+}
+
+WriterProcess::~WriterProcess()
+{
+    if (m_go >= 0)
+        ::close(m_go);
+    finish();
+}
+
+void WriterProcess::go()
+{
+    const char word = 'g';
+    if (::write(m_go, &word, 1) != 1)
+        std::printf("the writer did not get the word to go\n");
+}
+
+void WriterProcess::finish()
+{
+    if (m_pid > 0)
+        ::waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
 }
 
 } // namespace bench

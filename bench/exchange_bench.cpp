@@ -18,14 +18,12 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFile>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QTest>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -33,10 +31,7 @@
 #include <thread>
 #include <vector>
 
-#include <poll.h>
 #include <pthread.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -145,17 +140,6 @@ double threadCpuSeconds(clockid_t clock)
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
-// Milliseconds the window's thread (the main thread) has spent runnable but waiting for a core,
-// from the scheduler's statistics; 0 where they cannot be read.
-double runQueueWaitMs()
-{
-    QFile file(QStringLiteral("/proc/self/task/%1/schedstat").arg(::getpid()));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = file.readLine().split(' ');
-    return fields.size() > 1 ? double(fields[1].toULongLong()) / 1e6 : 0;
-}
-
 // Counts rows as they reach the log, on the window's thread; when the awaited number has come,
 // that thread's CPU time and the wall time are taken there and then.
 struct RowWatch {
@@ -183,55 +167,6 @@ QByteArray burstLine(int i, int length)
     text.append(QByteArray(std::max(0, length - 2 - int(text.size())), 'x'));
     return text + "\r\n";
 }
-
-// The instrument as a process of its own: forked with the burst ready, it waits for the word
-// to go, writes the burst to the line as fast as the line takes it and exits. The child runs
-// nothing but system calls, since the bench has other threads.
-class WriterProcess {
-public:
-    WriterProcess(PseudoTerminal& line, const QByteArray& burst)
-    {
-        int go[2];
-        if (::pipe(go) != 0)
-            return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(go[1]);
-            char word = 0;
-            if (::read(go[0], &word, 1) == 1)
-                line.write(burst);
-            ::_exit(0);
-        }
-        ::close(go[0]);
-        m_go = go[1];
-    }
-    ~WriterProcess()
-    {
-        if (m_go >= 0)
-            ::close(m_go);
-        finish();
-    }
-    WriterProcess(const WriterProcess&) = delete;
-    WriterProcess& operator=(const WriterProcess&) = delete;
-
-    bool started() const { return m_pid > 0; }
-    void go()
-    {
-        const char word = 'g';
-        if (::write(m_go, &word, 1) != 1)
-            std::printf("the writer did not get the word to go\n");
-    }
-    void finish()
-    {
-        if (m_pid > 0)
-            ::waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_go = -1;
-};
 
 // The reference reader: what a plain Qt program does with the port. Driven by readyRead, it
 // takes everything waiting at once, splits it on LF (dropping the CR before it) and adds each
@@ -317,7 +252,7 @@ Burst runBurst(frmMain& w, PseudoTerminal& line, RowWatch& watch, clockid_t wind
     });
     Burst burst;
     burst.lines = lines;
-    WriterProcess writer(line, text);
+    bench::WriterProcess writer([&line, &text] { line.write(text); });
     if (!writer.started())
         return burst;
     // Let the window finish what it was doing (the cleared log's repaint).
@@ -337,14 +272,14 @@ Burst runBurst(frmMain& w, PseudoTerminal& line, RowWatch& watch, clockid_t wind
             std::this_thread::yield();
         while (probe && !arrived) {
             const Clock::time_point posted = Clock::now();
-            const double postedWaitMs = runQueueWaitMs();
+            const double postedWaitMs = bench::runQueueWaitMs();
             QMetaObject::invokeMethod(
                 &w,
                 [delays, work, posted, postedWaitMs] {
                     const double delayMs =
                         std::chrono::duration<double, std::milli>(Clock::now() - posted).count();
                     delays->push_back(delayMs);
-                    work->push_back(delayMs - (runQueueWaitMs() - postedWaitMs));
+                    work->push_back(delayMs - (bench::runQueueWaitMs() - postedWaitMs));
                 },
                 Qt::QueuedConnection);
             std::this_thread::sleep_for(std::chrono::microseconds(250));

@@ -1,5 +1,10 @@
+// The response log as a table for assistive technology: the factory that answers for the log's
+// view, the reports of its changes (rows added, Clear, the selection moving), and the table's
+// rows, columns and selection. Its cells are in ResponseLogCellAccessible.cpp.
+
 #include "ResponseLogAccessible.h"
 #include "ResponseListView.h"
+#include "ResponseLogCellAccessible.h"
 
 #include <QHeaderView>
 #include <QMetaObject>
@@ -329,93 +334,4 @@ void ResponseLogAccessible::shiftCells(int fromRow, int by)
             cell->moveToRow(key.first);
         m_cells.emplace(key, id);
     }
-}
-
-// ---------------------------------------------------------------------------------------------
-
-bool ResponseLogCellAccessible::isValid() const
-{
-    const ResponseListView* log = m_table->view();
-    if (!log || m_column < 0 || m_column >= Columns)
-        return false;
-    return isHeader() ? m_row == -1 : m_row < log->Count();
-}
-
-QAccessibleInterface* ResponseLogCellAccessible::parent() const
-{
-    return const_cast<ResponseLogAccessible*>(m_table);
-}
-
-QAccessibleInterface* ResponseLogCellAccessible::table() const
-{
-    return parent();
-}
-
-QString ResponseLogCellAccessible::text(QAccessible::Text type) const
-{
-    if (type != QAccessible::Name || !isValid())
-        return {};
-    if (isHeader())
-        return m_table->columnDescription(m_column);
-    // The whole text, however much of it the column shows.
-    return m_table->view()->model().cell(m_row, m_column).toString();
-}
-
-QRect ResponseLogCellAccessible::rect() const
-{
-    if (!isValid())
-        return {};
-    const ResponseListView* log = m_table->view();
-    const QHeaderView* header = log->header();
-    const int x = header->sectionViewportPosition(m_column);
-    const int width = header->sectionSize(m_column);
-    if (isHeader())
-        return {header->mapToGlobal(QPoint(x, 0)), QSize(width, header->height())};
-    const int height = log->rowHeight();
-    const int y = (m_row - log->verticalScrollBar()->value()) * height;
-    return {log->viewport()->mapToGlobal(QPoint(x, y)), QSize(width, height)};
-}
-
-QAccessible::Role ResponseLogCellAccessible::role() const
-{
-    return isHeader() ? QAccessible::ColumnHeader : QAccessible::Cell;
-}
-
-QAccessible::State ResponseLogCellAccessible::state() const
-{
-    QAccessible::State state;
-    if (!isValid()) {
-        state.invalid = true;
-        return state;
-    }
-    if (isHeader())
-        return state;
-    const ResponseListView* log = m_table->view();
-    state.selectable = true;
-    state.focusable = true;
-    state.selected = isSelected();
-    state.focused = state.selected && m_column == 0 && log->hasFocus();
-    const int top = log->verticalScrollBar()->value();
-    const int shown = (log->viewport()->height() + log->rowHeight() - 1) / log->rowHeight();
-    state.offscreen = m_row < top || m_row >= top + shown;
-    return state;
-}
-
-void* ResponseLogCellAccessible::interface_cast(QAccessible::InterfaceType type)
-{
-    if (type == QAccessible::TableCellInterface && !isHeader())
-        return static_cast<QAccessibleTableCellInterface*>(this);
-    return nullptr;
-}
-
-bool ResponseLogCellAccessible::isSelected() const
-{
-    return !isHeader() && m_table->isRowSelected(m_row);
-}
-
-QList<QAccessibleInterface*> ResponseLogCellAccessible::columnHeaderCells() const
-{
-    if (isHeader() || !isValid())
-        return {};
-    return {m_table->headerCell(m_column)};
 }

@@ -2,11 +2,9 @@
 
 #include <QDateTime>
 
-#include <algorithm>
-
 int ResponseLogModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : m_rowCount;
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
 int ResponseLogModel::columnCount(const QModelIndex& parent) const
@@ -35,14 +33,9 @@ int ResponseLogModel::append(QStringView command, RowKind kind)
 
 int ResponseLogModel::append(QStringView command, RowKind kind, qint64 msecsSinceEpoch)
 {
-    const int row = m_rowCount;
+    const int row = static_cast<int>(m_rows.size());
     beginInsertRows({}, row, row);
-    if ((row & ChunkMask) == 0)
-        m_chunks.push_back(Chunk(new Row[ChunkRows]));
-    Row& added = m_chunks.back()[row & ChunkMask];
-    added.command = m_text.store(command);
-    added.stamp = RowStamp(msecsSinceEpoch, kind);
-    ++m_rowCount;
+    m_rows.push_back({m_text.store(command), {}, RowStamp(msecsSinceEpoch, kind)});
     endInsertRows();
     return row;
 }
@@ -51,8 +44,7 @@ void ResponseLogModel::setResponse(int row, QStringView response)
 {
     if (row < 0 || row >= rowCount())
         return;
-    m_chunks[size_t(row >> ChunkShift)][row & ChunkMask].response.store(m_text.store(response),
-                                                                        std::memory_order_release);
+    m_rows[row].response = m_text.store(response);
     const QModelIndex cellIndex = index(row, ResponseColumn);
     emit dataChanged(cellIndex, cellIndex, {Qt::DisplayRole});
 }
@@ -61,9 +53,8 @@ QStringView ResponseLogModel::cell(int row, int column) const
 {
     if (row < 0 || row >= rowCount())
         return {};
-    const Row& r = rowAt(row);
-    return m_text.view(column == CommandColumn ? r.command
-                                               : r.response.load(std::memory_order_relaxed));
+    const Row& r = m_rows[row];
+    return m_text.view(column == CommandColumn ? r.command : r.response);
 }
 
 LogRow ResponseLogModel::row(int row) const
@@ -74,23 +65,8 @@ LogRow ResponseLogModel::row(int row) const
 void ResponseLogModel::clear()
 {
     beginResetModel();
-    // Lent rows keep their chunks and texts.
-    m_chunks.clear();
-    m_chunks.shrink_to_fit();
-    m_rowCount = 0;
+    m_rows.clear();
+    m_rows.shrink_to_fit();
     m_text.clear();
     endResetModel();
-}
-
-ResponseLogModel::LentRows ResponseLogModel::lendRows(int first) const
-{
-    LentRows lent;
-    lent.m_first = std::clamp(first, 0, m_rowCount);
-    lent.m_end = m_rowCount;
-    if (lent.m_first < lent.m_end) {
-        const auto firstChunk = m_chunks.begin() + (lent.m_first >> ChunkShift);
-        lent.m_chunks.assign(firstChunk, m_chunks.begin() + ((lent.m_end - 1) >> ChunkShift) + 1);
-        lent.m_text = m_text.lend();
-    }
-    return lent;
 }

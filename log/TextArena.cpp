@@ -12,12 +12,12 @@ TextArena::Span TextArena::store(QStringView text)
     if (length >= WholeBlock) {
         // A text of a block's size or more gets a block of exactly its size; the shared block
         // being filled stays the one that short texts go to.
-        m_blocks.push_back({std::shared_ptr<char16_t[]>(new char16_t[length]), length});
+        m_blocks.push_back({std::make_unique<char16_t[]>(length), length});
         std::memcpy(m_blocks.back().chars.get(), text.utf16(), length * sizeof(char16_t));
         return {static_cast<quint32>(m_blocks.size() - 1), 0, WholeBlock};
     }
     if (BlockChars - m_used < length) {
-        m_blocks.push_back({std::shared_ptr<char16_t[]>(new char16_t[BlockChars]), BlockChars});
+        m_blocks.push_back({std::make_unique<char16_t[]>(BlockChars), BlockChars});
         m_shared = static_cast<quint32>(m_blocks.size() - 1);
         m_used = 0;
     }
@@ -30,13 +30,6 @@ TextArena::Span TextArena::store(QStringView text)
 QString TextArena::text(Span span) const
 {
     return view(span).toString();
-}
-
-TextArena::Lent TextArena::lend() const
-{
-    Lent lent;
-    lent.m_blocks = m_blocks;
-    return lent;
 }
 
 void TextArena::clear()

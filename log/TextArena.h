@@ -21,43 +21,24 @@ public:
     };
     static constexpr quint16 WholeBlock = 0xFFFF;
 
-private:
-    struct Block {
-        std::shared_ptr<char16_t[]> chars;
-        quint32 capacity = 0;
-    };
-
-public:
-    // The texts stored so far, readable on another thread while the arena takes more texts, is
-    // cleared or is gone. A text stored after lending may read as empty here.
-    class Lent {
-    public:
-        QStringView view(Span span) const
-        {
-            return span.block < m_blocks.size() ? TextArena::view(m_blocks, span) : QStringView();
-        }
-
-    private:
-        friend class TextArena;
-        std::vector<Block> m_blocks;
-    };
-
     Span store(QStringView text);
     QString text(Span span) const;
-    QStringView view(Span span) const { return view(m_blocks, span); }
-    Lent lend() const;
-    void clear();
-
-private:
-    static QStringView view(const std::vector<Block>& blocks, Span span)
+    QStringView view(Span span) const
     {
         if (span.length == 0)
             return {};
-        const Block& block = blocks[span.block];
+        const Block& block = m_blocks[span.block];
         if (span.length == WholeBlock)
             return QStringView(block.chars.get(), block.capacity);
         return QStringView(block.chars.get() + span.offset, span.length);
     }
+    void clear();
+
+private:
+    struct Block {
+        std::unique_ptr<char16_t[]> chars;
+        quint32 capacity = 0;
+    };
 
     static constexpr quint32 BlockChars = 0x10000; // every offset in a shared block fits 16 bits
 

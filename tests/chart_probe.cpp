@@ -2,25 +2,32 @@
 // terminal's window, and says what happened: "chart open", "window closed" and, once the
 // program's run has returned, "program ended". With "connected" it first connects to an
 // instrument on a pseudo-terminal, so that the window closes while the polling loop runs.
+// With "placement N" it moves the terminal's window to screen N, opens the chart and says where
+// it opened instead: "terminal on: <screen>", "chart on: <screen>", "chart: x y width height"
+// (without the window's frame), "chart frame: …" and "available: …" of the terminal's screen.
 
 #include "app/Startup.h"
 #include "app/frmMain.h"
-#include "log/ChartWindow.h"
+#include "chart/ChartWindow.h"
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 bool g_connect = false;
+int g_placementScreen = -1;
 
 void say(const char* what)
 {
@@ -47,6 +54,31 @@ void openChartAndClose()
     say("window closed");
 }
 
+void sayRect(const char* what, const QRect& rect)
+{
+    std::printf("%s: %d %d %d %d\n", what, rect.x(), rect.y(), rect.width(), rect.height());
+}
+
+void openChartAndSayWhere(frmMain* w)
+{
+    QScreen* screen = QGuiApplication::screens().value(g_placementScreen);
+    if (screen) {
+        QRect frame = w->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        w->move(frame.topLeft());
+    }
+    w->mnuChart->trigger();
+    auto* chart = w->findChild<ChartWindow*>();
+    if (!chart)
+        return;
+    std::printf("terminal on: %s\n", qPrintable(w->screen()->name()));
+    std::printf("chart on: %s\n", qPrintable(chart->screen()->name()));
+    sayRect("chart", chart->geometry());
+    sayRect("chart frame", chart->frameGeometry());
+    sayRect("available", w->screen()->availableGeometry());
+    w->close();
+}
+
 // Runs once the program has made its application object: the steps wait for the window.
 void scheduleSteps()
 {
@@ -54,6 +86,10 @@ void scheduleSteps()
         frmMain* w = terminalWindow();
         if (!w)
             return;
+        if (g_placementScreen >= 0) {
+            openChartAndSayWhere(w);
+            return;
+        }
         if (!g_connect) {
             openChartAndClose();
             return;
@@ -76,6 +112,8 @@ Q_COREAPP_STARTUP_FUNCTION(scheduleSteps)
 int main(int argc, char** argv)
 {
     g_connect = argc > 1 && std::strcmp(argv[1], "connected") == 0;
+    if (argc > 2 && std::strcmp(argv[1], "placement") == 0)
+        g_placementScreen = std::atoi(argv[2]);
     PortAliases aliases;
     PseudoTerminal line;
     aliases.point(5, line.slavePath());

@@ -4,8 +4,8 @@
 
 #include "app/UpDown.h"
 #include "app/frmMain.h"
+#include "chart/ChartWindow.h"
 #include "log/CellText.h"
-#include "log/ChartWindow.h"
 #include "log/ResponseListView.h"
 
 #include <QAccessible>
@@ -341,13 +341,14 @@ void AccessibilityTest::spinnerAnswersWithItsValue()
 
 void AccessibilityTest::chartDescribesItsReadings_data()
 {
-    // Rows of the log: "> COMMAND" a command row, anything else a reply row; the rows are a
-    // second apart from 09:05:00.007 on, so that the last of five is at 09:05:04.007.
+    // Rows of the log: "> COMMAND" a command row, "(Clear)" the log cleared, anything else a
+    // reply row; the rows are a second apart from 09:05:00.007 on, so that the last of five is
+    // at 09:05:04.007.
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QList<int>>("hidden"); // series hidden in the legend
     QTest::addColumn<QString>("description");
     QTest::newRow("no readings") << QStringList{"> ID?", "Baroventis BV-SIM 100"} << QList<int>{}
-                                 << "No readings are shown.";
+                                 << "No readings yet.";
     QTest::newRow("one series")
         << QStringList{"> TEMP?", "23.5", "> TEMP?", "23.25", "24"} << QList<int>{}
         << "TEMP?: 3 readings, latest 24 at 12/25/2026 09:05:04.007, lowest 23.25, highest 24.";
@@ -361,6 +362,13 @@ void AccessibilityTest::chartDescribesItsReadings_data()
         << "READ?: 1 reading, latest 0.5 at 12/25/2026 09:05:02.007, lowest 0.5, highest 0.5.";
     QTest::newRow("every series hidden")
         << QStringList{"7", "> READ?", "0.5"} << QList<int>{0, 1} << "No readings are shown.";
+    QTest::newRow("cleared") << QStringList{"> TEMP?", "23.5", "(Clear)"} << QList<int>{}
+                             << "No readings yet.";
+    QTest::newRow("cleared, then a reply that is no reading")
+        << QStringList{"> TEMP?", "23.5", "(Clear)", "OK"} << QList<int>{} << "No readings yet.";
+    QTest::newRow("cleared, then a reading")
+        << QStringList{"> TEMP?", "23.5", "(Clear)", "24"} << QList<int>{}
+        << "Unsolicited: 1 reading, latest 24 at 12/25/2026 09:05:03.007, lowest 24, highest 24.";
 }
 
 void AccessibilityTest::chartDescribesItsReadings()
@@ -373,16 +381,21 @@ void AccessibilityTest::chartDescribesItsReadings()
     const qint64 start = QDateTime(QDate(2026, 12, 25), QTime(9, 5, 0, 7)).toMSecsSinceEpoch();
     frmMain w;
     ResponseLogModel& log = w.lstResponse->model();
+    w.mnuChart->trigger();
+    auto* chart = w.findChild<ChartWindow*>();
+    QVERIFY(chart);
     for (int i = 0; i < rows.size(); ++i) {
+        if (rows[i] == QLatin1String("(Clear)")) {
+            chart->updateNow(); // the chart has taken the rows before
+            w.lstResponse->Clear();
+            continue;
+        }
         const bool command = rows[i].startsWith("> ");
         const int row = log.append(command ? rows[i].mid(2) : QString(),
                                    command ? RowKind::Command : RowKind::Reply, start + i * 1000);
         if (!command)
             log.setResponse(row, rows[i]);
     }
-    w.mnuChart->trigger();
-    auto* chart = w.findChild<ChartWindow*>();
-    QVERIFY(chart);
     chart->updateNow();
     for (int series : hidden)
         chart->line(series)->setVisible(false);

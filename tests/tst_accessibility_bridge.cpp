@@ -7,7 +7,7 @@
 
 #include "app/UpDown.h"
 #include "app/frmMain.h"
-#include "log/ChartWindow.h"
+#include "chart/ChartWindow.h"
 #include "log/ResponseListView.h"
 
 #include <QAccessible>

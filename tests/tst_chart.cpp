@@ -3,7 +3,7 @@
 // hovering and saving, and gone with the terminal's window.
 
 #include "app/frmMain.h"
-#include "log/ChartWindow.h"
+#include "chart/ChartWindow.h"
 #include "log/ResponseListView.h"
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"
@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -20,12 +21,17 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMap>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
@@ -76,6 +82,45 @@ QStringList linesOf(ChartWindow* chart)
     return all;
 }
 
+// What is wrong with the time axis' ticks, or "" when there are some and each lies on a whole
+// second within the range shown, the same step apart, labelled with its time (hh:mm:ss).
+QString timeAxisFault(ChartWindow* chart)
+{
+    auto* axis = qobject_cast<QCategoryAxis*>(chart->chart()->axes(Qt::Horizontal).first());
+    if (!axis)
+        return QStringLiteral("the time axis places no ticks of its own");
+    const auto [from, to] = chart->timeRange();
+    const QStringList labels = axis->categoriesLabels();
+    if (labels.size() < 3)
+        return QStringLiteral("%1 ticks").arg(labels.size());
+    QList<qint64> ticks;
+    for (const QString& label : labels) {
+        const auto at = qint64(axis->endValue(label));
+        const QString time =
+            QDateTime::fromMSecsSinceEpoch(at).toString(QStringLiteral("hh:mm:ss.zzz"));
+        if (at < from || at > to || !time.endsWith(QLatin1String(".000")) ||
+            !time.startsWith(label))
+            return QStringLiteral("%1 at %2").arg(label, time);
+        ticks << at;
+    }
+    for (qsizetype i = 2; i < ticks.size(); ++i) {
+        if (ticks[i] - ticks[i - 1] != ticks[1] - ticks[0])
+            return QStringLiteral("uneven steps at %1").arg(labels[i]);
+    }
+    return QString();
+}
+
+// Where the plot says "No readings yet", in the chart's coordinates; empty while it does not.
+QRectF emptyNoticeOf(ChartWindow* chart)
+{
+    for (QGraphicsItem* item : chart->chart()->scene()->items()) {
+        auto* text = dynamic_cast<QGraphicsSimpleTextItem*>(item);
+        if (text && text->isVisible() && text->text() == QLatin1String("No readings yet"))
+            return chart->chart()->mapRectFromScene(text->sceneBoundingRect());
+    }
+    return {};
+}
+
 // Opens the log's context menu, with the mouse over a row or from the keyboard.
 QMenu* openLogMenu(frmMain& w, QContextMenuEvent::Reason reason, int row = 1)
 {
@@ -122,6 +167,8 @@ private slots:
     void savingAsksWithoutStoppingTheTerminal();
     void programEndsWithTheChartOpen_data();
     void programEndsWithTheChartOpen();
+    void opensWhollyOnTheTerminalsScreen_data();
+    void opensWhollyOnTheTerminalsScreen();
 };
 
 void ChartTest::readingsFromTheInstrumentAreCharted()
@@ -298,7 +345,9 @@ void ChartTest::clearEmptiesTheChart()
         QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 3; }));
         onGui([&] { bench.w.mnuChart->trigger(); });
         QTRY_COMPARE(onGui([&] { return seriesOf(chartOf(bench.w)); }), QStringList{"READ?=1,2"});
+        QVERIFY(onGui([&] { return emptyNoticeOf(chartOf(bench.w)).isEmpty(); }));
         QVERIFY(bench.disconnect());
+        const qint64 clearedAt = QDateTime::currentMSecsSinceEpoch();
         onGui([&] { bench.w.cmdClear->click(); });
         onGui([&] {
             ChartWindow* chart = chartOf(bench.w);
@@ -306,12 +355,22 @@ void ChartTest::clearEmptiesTheChart()
             QCOMPARE(chart->readings().readingCount(), 0);
             QVERIFY(chart->chart()->series().isEmpty());
             QVERIFY(chart->isFollowing());
+            // Nothing of the old readings stays: the plot says there are none, the time axis
+            // shows the last minute and the value axis is as when the chart opened.
+            const QRectF notice = emptyNoticeOf(chart);
+            QVERIFY(!notice.isEmpty());
+            QVERIFY(chart->chart()->plotArea().contains(notice));
+            QVERIFY(chart->timeRange().second >= clearedAt);
+            const auto* values =
+                static_cast<QValueAxis*>(chart->chart()->axes(Qt::Vertical).first());
+            QCOMPARE(std::make_pair(values->min(), values->max()), std::make_pair(0.0, 1.0));
         });
         // After Clear no command row is above the new readings.
         QVERIFY(bench.connect());
         bench.line->write("5\n");
         QTRY_COMPARE(onGui([&] { return linesOf(chartOf(bench.w)); }),
                      QStringList{"Unsolicited=5"});
+        QVERIFY(onGui([&] { return emptyNoticeOf(chartOf(bench.w)).isEmpty(); }));
     });
 }
 
@@ -328,13 +387,14 @@ void ChartTest::followsUntilZoomedOrPanned()
     chart.updateNow();
     QVERIFY(chart.isFollowing());
     QCOMPARE(chart.timeRange(), std::make_pair(start, start + 10000));
+    QCOMPARE(timeAxisFault(&chart), QString());
     // The newest reading stays in view.
     log.setResponse(log.append(QString(), RowKind::Reply, start + 20000), QStringLiteral("20"));
     QTRY_COMPARE(chart.timeRange(), std::make_pair(start, start + 20000));
 
     // The wheel zooms the time axis where the pointer is, and following stops.
     QChartView* view = chart.chartView();
-    const QRectF plot = chart.chart()->plotArea();
+    QRectF plot = chart.chart()->plotArea();
     const QPoint middle = view->mapFromScene(chart.chart()->mapToScene(plot.center()));
     QWheelEvent wheel(middle, view->viewport()->mapToGlobal(middle), {}, QPoint(0, 120),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -345,6 +405,8 @@ void ChartTest::followsUntilZoomedOrPanned()
     QVERIFY(zoomed.first > start);
     QVERIFY(zoomed.second < start + 20000);
     QCOMPARE(zoomed.second - zoomed.first, 16000); // 0.8 of the span
+    // The range is not moved to the ticks: they fall on round times within it.
+    QCOMPARE(timeAxisFault(&chart), QString());
     log.setResponse(log.append(QString(), RowKind::Reply, start + 30000), QStringLiteral("30"));
     chart.updateNow();
     QCOMPARE(chart.timeRange(), zoomed);
@@ -361,6 +423,7 @@ void ChartTest::followsUntilZoomedOrPanned()
 
     // A band drawn across the middle half of the plot zooms to its times; a right click
     // zooms out again, twice the span around the middle.
+    plot = chart.chart()->plotArea(); // the value axis' labels may have moved its left edge
     const double msPerPixel = double(panned.second - panned.first) / plot.width();
     const auto sceneToView = [&](double x, double y) {
         return view->mapFromScene(chart.chart()->mapToScene(QPointF(x, y)));
@@ -614,6 +677,82 @@ void ChartTest::programEndsWithTheChartOpen()
     QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
     QCOMPARE(probe.exitCode(), 0);
     QCOMPARE(said, QByteArray("chart open\nwindow closed\nprogram ended\n"));
+}
+
+void ChartTest::opensWhollyOnTheTerminalsScreen_data()
+{
+    // The screens side by side ("width x height"), the scale factor the desktop sets, the screen
+    // the terminal is on, and whether the chart's first size, 860 x 520, is cut to the screen.
+    QTest::addColumn<QStringList>("screens");
+    QTest::addColumn<QString>("scale");
+    QTest::addColumn<int>("terminalScreen");
+    QTest::addColumn<bool>("fillsTheScreen");
+    QTest::newRow("1280x900") << QStringList{"1280x900"} << "1" << 0 << false;
+    QTest::newRow("1280x900, scaled twice") << QStringList{"1280x900"} << "2" << 0 << true;
+    QTest::newRow("the terminal on the second screen")
+        << QStringList{"1920x1080", "1024x768"} << "1" << 1 << false;
+    QTest::newRow("the terminal on a small second screen, scaled twice")
+        << QStringList{"1920x1080", "1024x768"} << "2" << 1 << true;
+}
+
+void ChartTest::opensWhollyOnTheTerminalsScreen()
+{
+    QFETCH(QStringList, screens);
+    QFETCH(QString, scale);
+    QFETCH(int, terminalScreen);
+    QFETCH(bool, fillsTheScreen);
+    // The offscreen platform plays the screens; the probe starts the terminal as the program
+    // does, moves it to its screen, opens the chart and says where it opened.
+    QTemporaryDir folder;
+    QJsonArray screenList;
+    int x = 0;
+    for (int i = 0; i < screens.size(); ++i) {
+        const QStringList sides = screens[i].split(QLatin1Char('x'));
+        screenList.append(QJsonObject{{"name", QStringLiteral("screen%1").arg(i)},
+                                      {"x", x},
+                                      {"y", 0},
+                                      {"width", sides[0].toInt()},
+                                      {"height", sides[1].toInt()},
+                                      {"logicalDpi", 96}});
+        x += sides[0].toInt();
+    }
+    QFile config(folder.filePath(QStringLiteral("screens.json")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(QJsonDocument(QJsonObject{{"screens", screenList}}).toJson());
+    config.close();
+    QProcess probe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                       QStringLiteral("offscreen:configfile=") + config.fileName());
+    environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
+    probe.setProcessEnvironment(environment);
+    probe.start(QStringLiteral(BVTERM_CHART_PROBE),
+                {QStringLiteral("placement"), QString::number(terminalScreen)});
+    QVERIFY(probe.waitForFinished(30000));
+    QMap<QString, QString> said;
+    for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
+        const QStringList parts = QString::fromLatin1(line).split(QStringLiteral(": "));
+        if (parts.size() == 2)
+            said.insert(parts[0], parts[1]);
+    }
+    const auto rect = [&said](const QString& key) {
+        const QStringList n = said.value(key).split(QLatin1Char(' '));
+        return n.size() == 4 ? QRect(n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt())
+                             : QRect();
+    };
+    const QRect chart = rect(QStringLiteral("chart"));
+    const QRect frame = rect(QStringLiteral("chart frame"));
+    const QRect available = rect(QStringLiteral("available"));
+    QCOMPARE(said.value(QStringLiteral("terminal on")),
+             QStringLiteral("screen%1").arg(terminalScreen));
+    QCOMPARE(said.value(QStringLiteral("chart on")), said.value(QStringLiteral("terminal on")));
+    QVERIFY2(available.contains(frame),
+             qPrintable(said.value(QStringLiteral("chart frame")) + " on " +
+                        said.value(QStringLiteral("available"))));
+    if (fillsTheScreen)
+        QCOMPARE(frame.size(), available.size());
+    else
+        QCOMPARE(chart.size(), QSize(860, 520));
 }
 
 QTEST_MAIN(ChartTest)

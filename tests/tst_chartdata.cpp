@@ -1,15 +1,14 @@
 // The data behind the chart of readings: which cells are readings, how readings are sorted into
 // series by command, how they are kept, and how a series is reduced to the pixel columns.
 
+#include "chart/ColumnReduction.h"
+#include "chart/NiceRange.h"
+#include "chart/ReadingSeries.h"
+#include "chart/Readings.h"
+#include "chart/TimeTicks.h"
 #include "exchange/ValueStripping.h"
-#include "log/ColumnReduction.h"
-#include "log/DrawPacing.h"
-#include "log/NiceRange.h"
-#include "log/ReadingIntake.h"
-#include "log/ReadingSeries.h"
-#include "log/Readings.h"
-#include "log/ResponseLogModel.h"
 
+#include <QDateTime>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -37,41 +36,6 @@ bool sameBits(double a, double b)
 
 using Points = QList<QPointF>;
 
-// A log of `rows` rows: a command every 700 rows (every third a repeat), a notice now and
-// then, a reply of several thousand characters, and readings for the rest. Texts differ with
-// `variant`.
-void fillLog(ResponseLogModel& log, int rows, int variant)
-{
-    for (int row = 0; row < rows; ++row) {
-        const qint64 msecs = 1774447629000 + row * 10;
-        if (row % 700 == 0) {
-            log.append(QStringLiteral("READ%1?").arg((row / 700 + variant) % 3), RowKind::Command,
-                       msecs);
-        } else if (row % 997 == 0) {
-            log.setResponse(log.append(QString(), RowKind::Notice, msecs), QStringLiteral("1"));
-        } else {
-            const QString text = row == 5000 ? QString(70000, QLatin1Char('7'))
-                                             : formatNumber((row * 7 + variant) % 1000 / 8.0);
-            log.setResponse(log.append(QString(), RowKind::Reply, msecs), text);
-        }
-    }
-}
-
-// Every series as "name=value@time,…".
-QStringList describe(const ReadingSeriesSet& set)
-{
-    QStringList found;
-    for (int i = 0; i < set.count(); ++i) {
-        const ReadingSeries& s = set.series(i);
-        QStringList readings;
-        for (qsizetype r = 0; r < s.readings.size(); ++r)
-            readings << formatNumber(s.readings.valueAt(r)) + QLatin1Char('@') +
-                            QString::number(s.readings.msecsAt(r));
-        found << s.name + QLatin1Char('=') + readings.join(QLatin1Char(','));
-    }
-    return found;
-}
-
 } // namespace
 
 class ChartDataTest : public QObject {
@@ -82,18 +46,16 @@ private slots:
     void readingsAgreeWithTheDefinition();
     void series_data();
     void series();
-    void intakeTakesLentRows_data();
-    void intakeTakesLentRows();
     void readingListKeepsTimes_data();
     void readingListKeepsTimes();
     void reduction_data();
     void reduction();
     void reductionKeepsEveryColumnsExtremes_data();
     void reductionKeepsEveryColumnsExtremes();
-    void drawingIsPaced_data();
-    void drawingIsPaced();
     void valueAxisRange_data();
     void valueAxisRange();
+    void timeAxisTicks_data();
+    void timeAxisTicks();
 };
 
 void ChartDataTest::readings_data()
@@ -300,76 +262,6 @@ void ChartDataTest::series()
     QCOMPARE(set.readingCount(), total);
 }
 
-void ChartDataTest::intakeTakesLentRows_data()
-{
-    // The log's rows are lent in parts, each once the log has grown to its end; the last
-    // part's rows are taken on the calling thread, the others on the intake's thread. Then the
-    // log may be cleared and refilled with other texts, or be gone, before they are taken.
-    // Handed over as soon as they are lent, the parts are taken while the log grows, adds
-    // texts to the block they share with the lent rows, is cleared or is gone.
-    QTest::addColumn<QList<int>>("ends");
-    QTest::addColumn<QString>("afterLending");
-    QTest::addColumn<bool>("handedOverWhenLent");
-    const int chunk = 4096; // rows the log keeps together
-    QTest::newRow("all at once") << QList<int>{10000} << "" << false;
-    QTest::newRow("at the edges of chunks")
-        << QList<int>{1, chunk - 1, chunk, chunk + 1, 2 * chunk, 10000} << "" << false;
-    QTest::newRow("a row at a time, then many")
-        << QList<int>{1, 2, 3, 4, 9000, 9001} << "" << false;
-    QTest::newRow("the log cleared and refilled")
-        << QList<int>{chunk + 7, 10000} << "refilled" << false;
-    QTest::newRow("the log gone") << QList<int>{3 * chunk - 1, 13000} << "gone" << false;
-    QTest::newRow("taken while the log grows")
-        << QList<int>{1, 2, chunk - 1, chunk + 1, 30000, 60000} << "" << true;
-    QTest::newRow("taken while the log is cleared and refilled")
-        << QList<int>{5, 40000, 40001} << "refilled" << true;
-    QTest::newRow("taken while the log is gone") << QList<int>{7, 40000, 40001} << "gone" << true;
-}
-
-void ChartDataTest::intakeTakesLentRows()
-{
-    QFETCH(QList<int>, ends);
-    QFETCH(QString, afterLending);
-    QFETCH(bool, handedOverWhenLent);
-    ResponseLogModel source;
-    fillLog(source, ends.last(), 0);
-    ReadingSeriesSet expected;
-    for (int row = 0; row < source.rowCount(); ++row)
-        expected.addRow(source.stamp(row).kind(), source.cell(row, 0), source.cell(row, 1),
-                        source.stamp(row).msecsSinceEpoch());
-
-    auto log = std::make_unique<ResponseLogModel>();
-    ReadingIntake intake;
-    std::vector<ResponseLogModel::LentRows> lent;
-    int first = 0;
-    for (const int end : ends) {
-        // The log grows while the rows lent before are read.
-        for (int row = log->rowCount(); row < end; ++row)
-            log->setResponse(log->append(source.cell(row, 0), source.stamp(row).kind(),
-                                         source.stamp(row).msecsSinceEpoch()),
-                             source.cell(row, 1));
-        lent.push_back(log->lendRows(first));
-        QCOMPARE(lent.back().first(), first);
-        QCOMPARE(lent.back().end(), end);
-        // The intake's thread then holds the only loan of them.
-        if (handedOverWhenLent && end != ends.last())
-            intake.takeLater(std::move(lent.back()));
-        first = end;
-    }
-    if (afterLending == QLatin1String("refilled")) {
-        log->clear();
-        fillLog(*log, ends.last(), 1);
-    } else if (afterLending == QLatin1String("gone")) {
-        log.reset();
-    }
-    for (size_t part = 0; !handedOverWhenLent && part + 1 < lent.size(); ++part)
-        intake.takeLater(lent[part]);
-    intake.takeNow(lent.back());
-    QVERIFY(!intake.isTaking());
-    QCOMPARE(describe(intake.readings()), describe(expected));
-    QCOMPARE(intake.readings().readingCount(), expected.readingCount());
-}
-
 void ChartDataTest::readingListKeepsTimes_data()
 {
     QTest::addColumn<QList<qint64>>("times");
@@ -562,56 +454,6 @@ void ChartDataTest::reductionKeepsEveryColumnsExtremes()
     QCOMPARE(reduced.lowest, -1e6);
 }
 
-void ChartDataTest::drawingIsPaced_data()
-{
-    // The lines were drawn at 0 ms (the thread's CPU clock then at `drawnCpu`, -1: unknown),
-    // costing 3 ms; readings came at `came` (wall and CPU time, ms); the chart then worked
-    // `chartMs` itself; at the frame `frame` the wait until drawing is `wait`.
-    QTest::addColumn<double>("drawnCpu");
-    QTest::addColumn<QPointF>("came");
-    QTest::addColumn<double>("chartMs");
-    QTest::addColumn<QPointF>("frame");
-    QTest::addColumn<double>("wait");
-    QTest::newRow("nothing came") << 0.0 << QPointF(-1, -1) << 0.0 << QPointF(1016, 5)
-                                  << DrawPacing::Never;
-    QTest::newRow("idle loop, drawn long ago: now")
-        << 0.0 << QPointF(1000, 5) << 0.0 << QPointF(1016, 5.2) << 0.0;
-    QTest::newRow("idle loop, drawn just now: a 20th of the time")
-        << 0.0 << QPointF(10, 0.1) << 0.0 << QPointF(26, 0.3) << 34.0;
-    QTest::newRow("busy loop: once it has spent 100 times a drawing")
-        << 0.0 << QPointF(1000, 10) << 0.0 << QPointF(1016, 26) << 274.0;
-    QTest::newRow("busy loop that has spent it: now")
-        << 0.0 << QPointF(300, 290) << 0.0 << QPointF(316, 306) << 0.0;
-    QTest::newRow("the chart's own work is not the loop's")
-        << 0.0 << QPointF(1000, 10) << 4.0 << QPointF(1016, 26) << (300.0 - 22) / (12.0 / 16);
-    QTest::newRow("at most half a second after the readings came")
-        << 0.0 << QPointF(1000, 10) << 0.0 << QPointF(1400, 60) << 100.0;
-    QTest::newRow("half a second after: now")
-        << 0.0 << QPointF(1000, 10) << 0.0 << QPointF(1500, 70) << 0.0;
-    QTest::newRow("CPU time unknown: a 20th of the time")
-        << -1.0 << QPointF(10, -1) << 0.0 << QPointF(26, -1) << 34.0;
-}
-
-void ChartDataTest::drawingIsPaced()
-{
-    QFETCH(double, drawnCpu);
-    QFETCH(QPointF, came);
-    QFETCH(double, chartMs);
-    QFETCH(QPointF, frame);
-    QFETCH(double, wait);
-    DrawPacing pacing;
-    pacing.drawn({0, drawnCpu}, 3);
-    if (came.x() >= 0)
-        pacing.wanted({came.x(), came.y()});
-    pacing.chartWorked(chartMs);
-    QCOMPARE(pacing.msUntilDrawing({frame.x(), frame.y()}), wait);
-    if (wait == 0) {
-        // Once drawn, nothing waits until more comes.
-        pacing.drawn({frame.x(), frame.y()}, 3);
-        QCOMPARE(pacing.msUntilDrawing({frame.x() + 16, frame.y() + 16}), DrawPacing::Never);
-    }
-}
-
 QTEST_GUILESS_MAIN(ChartDataTest)
 #include "tst_chartdata.moc"
 
@@ -650,4 +492,84 @@ void ChartDataTest::valueAxisRange()
     QCOMPARE(nice.min, min);
     QCOMPARE(nice.max, max);
     QCOMPARE(nice.ticks, ticks);
+}
+
+void ChartDataTest::timeAxisTicks_data()
+{
+    // The axis shows [from, to] (local times) across `pixels`, with labels of digits 7 pixels
+    // wide; `separators` are those of the time stamps (date, time). The ticks are `labels`, the
+    // first of them at `first`.
+    QTest::addColumn<QDateTime>("from");
+    QTest::addColumn<QDateTime>("to");
+    QTest::addColumn<double>("pixels");
+    QTest::addColumn<QString>("separators");
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<QString>("first");
+    const QDate day(2026, 3, 25);
+    const auto at = [](const QDate& date, int h, int m, int s = 0, int ms = 0) {
+        return QDateTime(date, QTime(h, m, s, ms));
+    };
+    QTest::newRow("seconds, from an uneven moment")
+        << at(day, 1, 40, 50, 300) << at(day, 1, 41, 51, 300) << 700.0 << "/:"
+        << QStringList{"01:41:00", "01:41:10", "01:41:20", "01:41:30", "01:41:40", "01:41:50"}
+        << "03/25/2026 01:41:00.000";
+    QTest::newRow("a narrow axis: fewer ticks")
+        << at(day, 1, 40, 50, 300) << at(day, 1, 41, 51, 300) << 200.0
+        << "/:" << QStringList{"01:41:00", "01:41:30"} << "03/25/2026 01:41:00.000";
+    QTest::newRow("15 seconds, the last tick at the end")
+        << at(day, 10, 0, 5) << at(day, 10, 2, 15) << 700.0
+        << "/:" << QStringList{"10:00:15", "10:00:30", "10:00:45", "10:01:00", "10:01:15",
+                               "10:01:30", "10:01:45", "10:02:00", "10:02:15"}
+        << "03/25/2026 10:00:15.000";
+    QTest::newRow("hundredths") << at(day, 14, 7, 9, 1) << at(day, 14, 7, 9, 49) << 700.0 << "/:"
+                                << QStringList{"14:07:09.01", "14:07:09.02", "14:07:09.03",
+                                               "14:07:09.04"}
+                                << "03/25/2026 14:07:09.010";
+    QTest::newRow("tenths, across a second")
+        << at(day, 14, 7, 9, 250) << at(day, 14, 7, 10, 750) << 700.0
+        << "/:" << QStringList{"14:07:09.4", "14:07:09.6", "14:07:09.8", "14:07:10.0",
+                               "14:07:10.2", "14:07:10.4", "14:07:10.6"}
+        << "03/25/2026 14:07:09.400";
+    QTest::newRow("minutes") << at(day, 9, 3) << at(day, 9, 58) << 400.0
+                             << "/:" << QStringList{"09:10", "09:20", "09:30", "09:40", "09:50"}
+                             << "03/25/2026 09:10:00.000";
+    QTest::newRow("hours across midnight, with the date")
+        << at(day, 20, 0) << at(day.addDays(2), 4, 0) << 700.0 << "/:"
+        << QStringList{"03/26 00:00", "03/26 06:00", "03/26 12:00", "03/26 18:00", "03/27 00:00"}
+        << "03/26/2026 00:00:00.000";
+    QTest::newRow("the time stamps' other separators")
+        << at(day, 20, 0) << at(day.addDays(2), 4, 0) << 700.0 << ".."
+        << QStringList{"03.26 00.00", "03.26 06.00", "03.26 12.00", "03.26 18.00", "03.27 00.00"}
+        << "03/26/2026 00:00:00.000";
+    QTest::newRow("days") << at(QDate(2026, 3, 1), 0, 0) << at(QDate(2026, 3, 21), 0, 0) << 700.0
+                          << "/:" << QStringList{"03/02", "03/04", "03/06", "03/08", "03/10",
+                                                 "03/12", "03/14", "03/16", "03/18", "03/20"}
+                          << "03/02/2026 00:00:00.000";
+    QTest::newRow("days across the new year, with the year")
+        << at(QDate(2025, 12, 20), 0, 0) << at(QDate(2026, 1, 10), 0, 0) << 700.0
+        << "-:" << QStringList{"12-23-2025", "12-28-2025", "01-02-2026", "01-07-2026"}
+        << "12/23/2025 00:00:00.000";
+}
+
+void ChartDataTest::timeAxisTicks()
+{
+    QFETCH(QDateTime, from);
+    QFETCH(QDateTime, to);
+    QFETCH(double, pixels);
+    QFETCH(QString, separators);
+    QFETCH(QStringList, labels);
+    QFETCH(QString, first);
+    const std::vector<TimeTick> ticks =
+        timeTicks(from.toMSecsSinceEpoch(), to.toMSecsSinceEpoch(), pixels, 7,
+                  TimeStampSeparators{separators[0], separators[1]});
+    QStringList found;
+    for (const TimeTick& tick : ticks) {
+        found << tick.label;
+        QVERIFY(tick.msecs >= from.toMSecsSinceEpoch());
+        QVERIFY(tick.msecs <= to.toMSecsSinceEpoch());
+    }
+    QCOMPARE(found, labels);
+    QCOMPARE(QDateTime::fromMSecsSinceEpoch(ticks.front().msecs)
+                 .toString(QStringLiteral("MM/dd/yyyy hh:mm:ss.zzz")),
+             first);
 }

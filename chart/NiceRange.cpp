@@ -1,3 +1,5 @@
+// The value axis' range widened to round values, the same on every platform.
+
 #include "NiceRange.h"
 
 #include <cmath>

@@ -1,5 +1,8 @@
+// The terminal window's command "Chart of Readings…" (Ctrl+G and the log's context menu), which
+// opens the one chart or brings it to the front.
+
 #include "app/frmMain.h"
-#include "log/ChartWindow.h"
+#include "chart/ChartWindow.h"
 #include "log/ResponseListView.h"
 
 #include <QAction>

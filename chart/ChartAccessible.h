@@ -9,7 +9,8 @@ class ReadingSeriesSet;
 
 // What the chart says to assistive technology about its readings: for each series shown, its
 // name, its count of readings, the latest value with its time (written as time stamps are),
-// and the lowest and highest value; "No readings are shown." when there are none.
+// and the lowest and highest value; "No readings yet." while the chart has none (since it opened
+// or since Clear), "No readings are shown." when every series with readings is hidden.
 QString chartDescription(const ReadingSeriesSet& readings, const std::function<bool(int)>& shown);
 
 // Installs, once, the accessibility factory that answers for every ChartWindow with a

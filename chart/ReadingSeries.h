@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Readings.h"
-#include "RowStamp.h"
+#include "log/RowStamp.h"
 
 #include <QHash>
 #include <QString>

@@ -1,3 +1,6 @@
+// The chart as assistive technology reads it: a window named after its title whose description
+// tells, for each series shown, its count of readings, the latest, the lowest and the highest.
+
 #include "ChartAccessible.h"
 
 #include "ChartWindow.h"
@@ -40,6 +43,8 @@ QString seriesDescription(const ReadingSeries& series)
 
 QString chartDescription(const ReadingSeriesSet& readings, const std::function<bool(int)>& shown)
 {
+    if (readings.readingCount() == 0)
+        return QStringLiteral("No readings yet.");
     QStringList parts;
     for (int index = 0; index < readings.count(); ++index) {
         if (shown(index) && !readings.series(index).readings.isEmpty())

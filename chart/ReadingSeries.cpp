@@ -1,3 +1,6 @@
+// The readings of a series as the chart keeps them, in 12 bytes a reading with summaries of
+// blocks of 64, and the sorting of the log's rows into series by the command above them.
+
 #include "ReadingSeries.h"
 
 #include <algorithm>

@@ -1,10 +1,7 @@
 #pragma once
 
-#include "DrawPacing.h"
-#include "ReadingIntake.h"
 #include "ReadingSeries.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QPoint>
 #include <QPointF>
@@ -17,22 +14,24 @@
 
 class QChart;
 class QChartView;
-class QDateTimeAxis;
+class QCategoryAxis;
 class QFileDialog;
 class QGraphicsEllipseItem;
+class QGraphicsRectItem;
 class QLineSeries;
 class QPushButton;
 class QValueAxis;
 class ReadingLinesItem;
 class ResponseLogModel;
+struct TimeTick;
 
 // The chart of the readings in the response log: one line per series over the time the rows
-// were added. It reads the log's rows, including those that were there when it opened, hands
-// new rows at most once a frame to a thread of its own that reads them, and is emptied by Clear.
-// Each line shows per pixel column the first, lowest, highest and last reading in it, so that a
-// repaint costs the same for a thousand readings as for millions. It follows the newest reading
-// until the user zooms or pans the time axis. A top-level window of its own; closing it changes
-// nothing in the log.
+// were added. It reads the log's rows, including those that were there when it opened, takes new
+// rows in when it redraws, at most RedrawIntervalMs after the first of them came, and is emptied
+// by Clear. Each line shows per pixel column the first, lowest, highest and last reading in it,
+// so that a repaint costs the same for a thousand readings as for millions. It follows the newest
+// reading until the user zooms or pans the time axis. A top-level window of its own on the
+// terminal's screen; closing it changes nothing in the log.
 class ChartWindow : public QWidget {
     Q_OBJECT
 public:
@@ -40,13 +39,17 @@ public:
     ChartWindow(const ResponseLogModel& log, QWidget* owner);
     ~ChartWindow() override;
 
-    // Waits until the rows handed to the intake's thread are taken.
-    const ReadingSeriesSet& readings() const { return m_intake.readings(); }
+    // While readings come, the lines are drawn afresh this long after the first new row: about
+    // 40 times a second, whatever number of rows came meanwhile.
+    static constexpr int RedrawIntervalMs = 20;
+
+    // The readings taken in so far.
+    const ReadingSeriesSet& readings() const { return m_readings; }
     QChart* chart() const { return m_chart; }
     QChartView* chartView() const;
     // The series' entry in the legend, its colour and whether it is shown.
     QLineSeries* line(int series) const { return m_lines[size_t(series)]; }
-    // The series shown so far (those of readings() may be more, until the next update).
+    // The series in the legend: one for each series of readings().
     int lineCount() const { return int(m_lines.size()); }
     // The points its line is drawn through: the readings reduced to the pixel columns.
     const QList<QPointF>& linePoints(int series) const { return m_reduced[size_t(series)]; }
@@ -63,13 +66,8 @@ public:
     QString hoverText(const QPoint& viewPos) const;
     // Writes the chart as a PNG image; returns "" or what went wrong.
     QString savePng(const QString& path) const;
-    // Takes the log's new rows now, which otherwise happens at most once a frame.
+    // Takes the log's new rows in and draws them now, rather than at the next redraw.
     void updateNow();
-    // The time the chart has spent on the window's thread handing rows over, drawing and
-    // painting, in milliseconds.
-    double workedMs() const { return m_workedMs; }
-    // The time spent taking rows in on the intake's thread, in milliseconds.
-    double intakeMs() const { return m_intake.takingMs(); }
 
 public slots:
     // Shows every reading and keeps the newest in view as more come.
@@ -87,6 +85,8 @@ private:
     friend class ReadingsChartView;
     friend class ReadingLinesItem;
 
+    static constexpr qint64 ShortestSpanMs = 10;
+
     struct Nearest {
         int series = -1;
         qsizetype index = -1;
@@ -101,19 +101,19 @@ private:
         QPointF scenePosition(const Reading& reading) const;
     };
 
+    // Gives the window its first size and place: wholly on the terminal's screen.
+    void placeOnScreenOf(const QWidget* owner);
     void scheduleUpdate();
     void viewResized();
-    void updateWhenDue();
-    DrawPacing::Clock clockNow() const;
     void watchForRows();
-    bool handOverNewRows();
-    void takeNewRowsNow();
-    void showTakenRows();
+    void takeNewRows();
     void descriptionChanged();
     void addLine(int series);
     void clearChart();
     void redraw();
     void fitValueAxis(double lowest, double highest);
+    // "No readings yet" in the middle of the plot, shown while the chart has no readings.
+    void placeEmptyNotice();
     std::pair<qint64, qint64> followedRange() const;
     void setTimeRange(qint64 from, qint64 to);
     void showRangeOnAxis();
@@ -126,34 +126,28 @@ private:
     // Shows the times between two points of the scene across the plot.
     void zoomTo(double sceneLeft, double sceneRight);
     void panBy(double pixels);
-    void paintFinished(double milliseconds);
     void writePng(const QString& path);
 
     const ResponseLogModel& m_log;
-    ReadingIntake m_intake;
-    int m_rowsTaken = 0; // handed over
-    qsizetype m_readingsShown = 0;
+    ReadingSeriesSet m_readings;
+    int m_rowsTaken = 0;
 
     QChart* m_chart = nullptr;
     QChartView* m_view = nullptr;
-    QDateTimeAxis* m_timeAxis = nullptr;
+    QCategoryAxis* m_timeAxis = nullptr;
     QValueAxis* m_valueAxis = nullptr;
     std::vector<QLineSeries*> m_lines;     // by series: legend entries, without points
     std::vector<QList<QPointF>> m_reduced; // by series: the points drawn
     ReadingLinesItem* m_linesItem = nullptr;
     QGraphicsEllipseItem* m_hoverMark = nullptr;
+    QGraphicsRectItem* m_emptyNotice = nullptr;
     QPushButton* m_followButton = nullptr;
     QPushButton* m_saveButton = nullptr;
     QFileDialog* m_pngDialog = nullptr;
 
     QTimer m_updateTimer;
-    QElapsedTimer m_wallClock;
-    DrawPacing m_pacing;
-    double m_redrawMs = 0; // what the last redraw cost
-    qsizetype m_readingsAtRedraw = 0;
-    double m_reducedWidth = 0; // of the plot the lines were last reduced for
-    double m_paintMs = 0;      // and the last paint of the chart
-    double m_workedMs = 0;
+    double m_reducedWidth = 0;         // of the plot the lines were last reduced for
+    std::vector<TimeTick> m_timeTicks; // on the time axis
     qint64 m_from = 0;
     qint64 m_to = 0;
     bool m_following = true;

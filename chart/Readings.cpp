@@ -1,3 +1,5 @@
+// Which Response cells are readings: exactly a number as Strip Data writes it.
+
 #include "Readings.h"
 
 #include "exchange/ValueStripping.h"

@@ -1,3 +1,6 @@
+// A series reduced to the pixel columns of the plot: the first, lowest, highest and last reading
+// of every column.
+
 #include "ColumnReduction.h"
 
 #include "ReadingSeries.h"

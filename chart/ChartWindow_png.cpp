@@ -1,0 +1,84 @@
+// Saving the chart as a PNG image, with a file dialog of the chart's own that leaves the
+// terminal reading meanwhile.
+
+#include "ChartWindow.h"
+
+#include <QBuffer>
+#include <QChartView>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+void ChartWindow::askForPngFile()
+{
+    if (!m_pngDialog) {
+        // One dialog for the chart's lifetime; it remembers the folder chosen last. Modal to
+        // this window only, so that the terminal goes on reading and logging meanwhile.
+        m_pngDialog = new QFileDialog(this, QStringLiteral("Save the Chart as PNG"));
+        m_pngDialog->setOption(QFileDialog::DontUseNativeDialog);
+        m_pngDialog->setOption(QFileDialog::DontConfirmOverwrite); // asked below, without nesting
+        m_pngDialog->setAcceptMode(QFileDialog::AcceptSave);
+        m_pngDialog->setFileMode(QFileDialog::AnyFile);
+        m_pngDialog->setNameFilter(QStringLiteral("PNG Images (*.png)"));
+        m_pngDialog->setDefaultSuffix(QStringLiteral("png"));
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QDir::homePath();
+        m_pngDialog->setDirectory(folder);
+        m_pngDialog->selectFile(QStringLiteral("readings.png"));
+        connect(m_pngDialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+            if (path.isEmpty())
+                return;
+            if (!QFileInfo::exists(path)) {
+                writePng(path);
+                return;
+            }
+            auto* question =
+                new QMessageBox(QMessageBox::Question, QStringLiteral("Save the Chart as PNG"),
+                                QStringLiteral("%1 already exists. Do you want to replace it?")
+                                    .arg(QDir::toNativeSeparators(path)),
+                                QMessageBox::Yes | QMessageBox::No, this);
+            question->setAttribute(Qt::WA_DeleteOnClose);
+            question->setDefaultButton(QMessageBox::No);
+            connect(question, &QMessageBox::finished, this, [this, path](int answer) {
+                if (answer == QMessageBox::Yes)
+                    writePng(path);
+            });
+            question->open();
+        });
+    }
+    m_pngDialog->open();
+}
+
+void ChartWindow::writePng(const QString& path)
+{
+    const QString failure = savePng(path);
+    if (failure.isEmpty())
+        return;
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Save the Chart as PNG"),
+                                failure, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+QString ChartWindow::savePng(const QString& path) const
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    const QFileInfo target(path);
+    // Only a plain file is written: a pipe or a device could hold the window for ever.
+    if (target.exists() && !target.isFile())
+        return QStringLiteral("The chart was not saved: %1 is not a plain file.").arg(shown);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!m_view->grab().save(&buffer, "PNG"))
+        return QStringLiteral("The chart was not saved: it could not be turned into a PNG image.");
+    // Written to a new file beside it and renamed, so that a failure leaves the old file whole.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit())
+        return QStringLiteral("The chart was not saved to %1: %2.").arg(shown, file.errorString());
+    return QString();
+}
