@@ -1,3 +1,8 @@
+// The window's serial port: the port number and line settings, opening and closing, sending,
+// and noticing that the device went away. What the user is told when an open fails is in
+// SerialPortControl_failures.cpp, how received characters are handed out in
+// SerialPortControl_receive.cpp.
+
 #include "SerialPortControl.h"
 
 #include "DeviceHolders.h"
@@ -7,98 +12,9 @@
 #include <QMetaObject>
 #include <QStringList>
 
-#include <cstring>
-
 #ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <grp.h>
 #include <poll.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #endif
-
-namespace {
-
-#ifdef Q_OS_UNIX
-// The mode of a file as "ls -l" writes it, such as "crw-rw----".
-QString modeText(mode_t mode)
-{
-    QString text;
-    text += S_ISCHR(mode)    ? QLatin1Char('c')
-            : S_ISBLK(mode)  ? QLatin1Char('b')
-            : S_ISDIR(mode)  ? QLatin1Char('d')
-            : S_ISFIFO(mode) ? QLatin1Char('p')
-            : S_ISSOCK(mode) ? QLatin1Char('s')
-            : S_ISLNK(mode)  ? QLatin1Char('l')
-                             : QLatin1Char('-');
-    const char* const letters = "rwxrwxrwx";
-    for (int bit = 0; bit < 9; ++bit)
-        text += (mode & (0400 >> bit)) ? QLatin1Char(letters[bit]) : QLatin1Char('-');
-    return text;
-}
-
-QString userName(uid_t uid)
-{
-    const struct passwd* entry = ::getpwuid(uid);
-    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString::number(uid);
-}
-
-QString groupName(gid_t gid)
-{
-    const struct group* entry = ::getgrgid(gid);
-    return entry ? QString::fromLocal8Bit(entry->gr_name) : QString::number(gid);
-}
-#endif
-
-// The device is taken; the program that holds it is named when it is one of the user's own.
-QString inUseText(const QString& portLabel, const QString& device)
-{
-    const QString holder = processWithDeviceOpen(device);
-    if (holder.isEmpty())
-        return QStringLiteral("%1 is in use by another program.").arg(portLabel);
-    return QStringLiteral("%1 is in use by another program: %2 has it open.")
-        .arg(portLabel, holder);
-}
-
-// Whether the path is a terminal device at all (a serial port, an adapter, a pseudo-terminal).
-bool isTerminalDevice(const QString& path)
-{
-#ifdef Q_OS_UNIX
-    const int descriptor =
-        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (descriptor < 0)
-        return true; // cannot tell; let the setting be the suspect
-    const bool terminal = ::isatty(descriptor) == 1;
-    ::close(descriptor);
-    return terminal;
-#else
-    Q_UNUSED(path);
-    return true;
-#endif
-}
-
-} // namespace
-
-QString permissionDeniedText(const QString& portLabel, const QString& owner, const QString& group,
-                             uint mode)
-{
-    // Joining the group helps only where the group may read and write the device.
-    if ((mode & 0060) == 0060)
-        return QStringLiteral("Permission denied for %1. Join the group that owns the device "
-                              "(%2), for example with \"sudo usermod -aG %2 $USER\", then log "
-                              "out and in again.")
-            .arg(portLabel, group);
-#ifdef Q_OS_UNIX
-    const QString modeString = modeText(mode_t(mode));
-#else
-    const QString modeString = QString::number(mode, 8);
-#endif
-    return QStringLiteral("Permission denied for %1. The device belongs to the user %2 and the "
-                          "group %3 with the mode %4, which lets no group read and write it: ask "
-                          "the administrator of this computer for access to it.")
-        .arg(portLabel, owner, group, modeString);
-}
 
 SerialPortControl::SerialPortControl(QObject* parent) : QObject(parent)
 {
@@ -246,130 +162,6 @@ void SerialPortControl::setPortOpen(bool open)
 bool SerialPortControl::PortOpen() const
 {
     return m_port.isOpen() && m_lost.isEmpty();
-}
-
-QString SerialPortControl::openFailure(QSerialPort::SerialPortError error) const
-{
-    const QString label = portLabel();
-    const QString path = m_device;
-    // A user's own alias is what needs mending, so it is named.
-    if (error == QSerialPort::DeviceNotFoundError &&
-        PortNames::sourceOf(m_commPort) == PortNames::Source::UserAlias)
-        return QStringLiteral("COM %1 is your alias %2 for %3, which does not exist. Plug the "
-                              "device in, or correct or remove the alias.")
-            .arg(QString::number(m_commPort), PortNames::aliasPath(m_commPort), path);
-    switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-#ifdef Q_OS_WIN
-        // USB adapters are often given COM 13 or higher, which the list does not reach.
-        return QStringLiteral("%1 does not exist. Check that the device is plugged in and "
-                              "switched on, or choose another port. An adapter that Windows "
-                              "gave a number above 12 can be given one from 1 to 12 in the "
-                              "Device Manager (the port's Properties, Port Settings, "
-                              "Advanced).")
-            .arg(label);
-#else
-        return QStringLiteral("%1 does not exist. Check that the device is plugged in and "
-                              "switched on, or choose another port.")
-            .arg(label);
-#endif
-    case QSerialPort::PermissionError: {
-#ifdef Q_OS_UNIX
-        struct stat info {};
-        if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 &&
-            ::stat(QFile::encodeName(path).constData(), &info) == 0)
-            return permissionDeniedText(label, userName(info.st_uid), groupName(info.st_gid),
-                                        info.st_mode);
-#endif
-        return inUseText(label, path);
-    }
-    case QSerialPort::OpenError:
-        return inUseText(label, path);
-    case QSerialPort::UnsupportedOperationError:
-        if (!isTerminalDevice(path))
-            return QStringLiteral("%1 is not a serial device.").arg(label);
-        return QStringLiteral("%1 does not support the setting %2.").arg(label, m_settings);
-    default:
-        return QStringLiteral("%1 could not be opened: %2.").arg(label, m_port.errorString());
-    }
-}
-
-void SerialPortControl::setInBufferSize(int bytes)
-{
-    m_port.setReadBufferSize(std::max(0, bytes));
-}
-
-int SerialPortControl::InBufferSize() const
-{
-    return static_cast<int>(m_port.readBufferSize());
-}
-
-void SerialPortControl::portReceived()
-{
-    noteWaitingInPort();
-    // A device that went away keeps nothing in the port, which is about to close.
-    if (!m_lost.isEmpty())
-        takeFromPort(AllWaiting);
-}
-
-void SerialPortControl::noteWaitingInPort()
-{
-    const qint64 waiting = m_port.isOpen() ? m_port.bytesAvailable() : 0;
-    m_portWaiting = static_cast<int>(std::min<qint64>(waiting, 1'000'000'000));
-}
-
-void SerialPortControl::takeFromPort(qint64 limit)
-{
-    // What has been handed out goes; the storage stays for the next batch.
-    const qsizetype kept = m_end - m_next;
-    if (kept > 0 && m_next != m_received.constData())
-        std::memmove(m_received.data(), m_next, size_t(kept));
-    const qint64 available = m_port.isOpen() ? std::min(m_port.bytesAvailable(), limit) : 0;
-    m_received.resize(kept + available);
-    qint64 got = 0;
-    if (available > 0)
-        got = std::max<qint64>(m_port.read(m_received.data() + kept, available), 0);
-    m_received.resize(kept + got);
-    m_next = m_received.constData();
-    m_end = m_next + m_received.size();
-    noteWaitingInPort();
-}
-
-int SerialPortControl::inputCharFromPort()
-{
-    if (m_lost.isEmpty() && !m_port.isOpen())
-        throw PortError(QStringLiteral("%1 is not open.").arg(portLabel()));
-    if (m_portWaiting == 0)
-        return -1;
-    takeFromPort(BatchLimit);
-    return m_next != m_end ? static_cast<unsigned char>(*m_next++) : -1;
-}
-
-QString SerialPortControl::Input()
-{
-    if (m_lost.isEmpty() && !m_port.isOpen())
-        throw PortError(QStringLiteral("%1 is not open.").arg(portLabel()));
-    if (m_inputLen == 0)
-        takeFromPort(AllWaiting);
-    else if (m_end - m_next < m_inputLen)
-        takeFromPort(std::max<qint64>(BatchLimit, m_inputLen));
-    const qsizetype left = m_end - m_next;
-    const qsizetype count = m_inputLen == 0 ? left : std::min<qsizetype>(left, m_inputLen);
-    const QString text = QString::fromLatin1(m_next, count);
-    m_next += count;
-    return text;
-}
-
-void SerialPortControl::closePort()
-{
-    m_port.close();
-    m_portWaiting = 0;
-}
-
-void SerialPortControl::forgetReceived()
-{
-    m_received = QByteArray();
-    m_next = m_end = nullptr;
 }
 
 void SerialPortControl::setOutput(const QString& text)
