@@ -2,7 +2,6 @@
 
 #include "ResponseLogModel.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -11,7 +10,6 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
-#include <QThread>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
