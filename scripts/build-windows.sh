@@ -84,7 +84,6 @@ build_qt() {
     local sources
     sources=$(qt_sources)
     mapfile -t sources <<<"$sources"
-    rm -f "$qt/.recipe"
     "$windows/build-qt.sh" "${sources[@]}" "$qt"
     echo "$wanted" >"$qt/.recipe"
 }

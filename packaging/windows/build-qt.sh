@@ -3,18 +3,34 @@
 # Charts, the windows, offscreen and windowsvista plugins) for x86_64-w64-mingw32 and installs
 # it into a prefix. Debian's own Qt 6.4.2 supplies the host tools (moc, rcc, uic).
 #   build-qt.sh QTBASE.tar.xz QTSERIALPORT.tar.xz QTCHARTS.tar.xz PREFIX
-# The caller has checked the tarballs, and marks the prefix complete once this script
-# succeeds; the prefix is emptied first. The toolchain file is copied into it, so the prefix
-# keeps working wherever the checkout that built it goes.
+# The caller has checked the tarballs, and marks the prefix complete (.recipe) once this script
+# succeeds. The toolchain file is copied into the prefix, so the prefix keeps working wherever
+# the checkout that built it goes.
+#
+# The prefix is emptied before the build, so this script builds only into a folder that is
+# missing, empty, or marked as its own (.bvterm-qt, written before anything else; a .recipe
+# from an earlier build counts too). Any other folder, an existing Qt say, is refused untouched.
 set -euo pipefail
 tarballs=("$1" "$2" "$3")
 prefix=$4
 here=$(cd "$(dirname "$0")" && pwd)
 jobs=${BVTERM_JOBS:-$(nproc)}
+mark=$prefix/.bvterm-qt
 
-work=$prefix.work
-rm -rf "$work" "$prefix"
-mkdir -p "$work" "$prefix"
+if [ -e "$prefix" ]; then
+    if [ ! -d "$prefix" ] ||
+        { [ -n "$(ls -A "$prefix")" ] && [ ! -e "$mark" ] && [ ! -e "$prefix/.recipe" ]; }; then
+        echo "build-qt.sh: $prefix is not a folder that this script made, and it is not empty;" \
+            "nothing was changed there. Set BVTERM_QT_WINDOWS to a new or empty folder." >&2
+        exit 1
+    fi
+fi
+mkdir -p "$prefix"
+: >"$mark"
+find "$prefix" -mindepth 1 -maxdepth 1 ! -name .bvterm-qt -exec rm -rf {} +
+
+# The build tree is a new folder of its own beside the prefix, removed at the end.
+work=$(mktemp -d "$(dirname "$prefix")/.bvterm-qt-build.XXXXXX")
 toolchain=$prefix/mingw-w64-x86_64.cmake
 cp "$here/mingw-w64-x86_64.cmake" "$toolchain"
 trap 'rm -rf "$work"' EXIT
