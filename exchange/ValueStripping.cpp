@@ -31,9 +31,11 @@ std::string numberCharacters(QStringView text)
     return chars;
 }
 
-std::optional<double> readRadixNumber(const std::string& chars, size_t pos, int radix)
+std::optional<double> readRadixNumber(const std::string& chars, size_t pos, int radix,
+                                      NumberScan* scan)
 {
     double value = 0;
+    const size_t first = pos;
     for (; pos < chars.size(); ++pos) {
         const char c = chars[pos];
         int digit = -1;
@@ -49,6 +51,10 @@ std::optional<double> readRadixNumber(const std::string& chars, size_t pos, int 
         if (!std::isfinite(value))
             return std::nullopt;
     }
+    if (scan) {
+        scan->digits = pos > first;
+        scan->whole = scan->digits && pos == chars.size();
+    }
     return value;
 }
 
@@ -63,16 +69,18 @@ QString cutReplyPrefix(QStringView line)
     return line.size() >= prefix ? line.mid(prefix).toString() : line.toString();
 }
 
-std::optional<double> readLeadingNumber(QStringView text)
+std::optional<double> readLeadingNumber(QStringView text, NumberScan* scan)
 {
+    if (scan)
+        *scan = NumberScan();
     const std::string chars = numberCharacters(text);
     size_t pos = 0;
     if (pos + 1 < chars.size() && chars[pos] == '&') {
         const char kind = chars[pos + 1];
         if (kind == 'H' || kind == 'h')
-            return readRadixNumber(chars, pos + 2, 16);
+            return readRadixNumber(chars, pos + 2, 16, scan);
         if (kind == 'O' || kind == 'o')
-            return readRadixNumber(chars, pos + 2, 8);
+            return readRadixNumber(chars, pos + 2, 8, scan);
         return 0.0;
     }
 
@@ -116,7 +124,12 @@ std::optional<double> readLeadingNumber(QStringView text)
             while (exponentEnd < chars.size() && isDigit(chars[exponentEnd]))
                 ++exponentEnd;
             number.append(chars, pos, exponentEnd - pos);
+            pos = exponentEnd;
         }
+    }
+    if (scan) {
+        scan->digits = true;
+        scan->whole = pos == chars.size();
     }
     // from_chars takes no leading "+".
     const char* begin = number.data() + (number[0] == '+' ? 1 : 0);
@@ -132,9 +145,12 @@ std::optional<double> readLeadingNumber(QStringView text)
         if (exponentAt != std::string::npos) {
             const std::string digitsOnly = number.substr(exponentAt + 1);
             const bool negative = !digitsOnly.empty() && digitsOnly[0] == '-';
-            // Anything beyond 18 digits is far out of range either way.
-            const std::string magnitude =
-                digitsOnly.substr(digitsOnly.find_first_of("0123456789")).substr(0, 18);
+            // Leading zeros say nothing of the exponent's size; beyond 18 significant digits
+            // it is far out of range either way.
+            const size_t significantAt = digitsOnly.find_first_not_of("+-0");
+            const std::string magnitude = significantAt == std::string::npos
+                                              ? std::string("0")
+                                              : digitsOnly.substr(significantAt, 18);
             exponent = std::stoll(magnitude) * (negative ? -1 : 1);
         }
         const long long position = integerDigits > 0 ? integerDigits - 1 : -(fractionZeros + 1);
@@ -183,15 +199,20 @@ QString formatNumber(double value)
     return QString::fromLatin1(out.data(), static_cast<qsizetype>(out.size()));
 }
 
-QString stripReplyValue(QStringView line, QString* cut)
+QString stripReplyValue(QStringView line, QString* cut, bool* carriesNumber)
 {
+    if (carriesNumber)
+        *carriesNumber = false;
     if (line.isEmpty()) {
         if (cut)
             cut->clear();
         return QString();
     }
     QString rest = cutReplyPrefix(line);
-    const std::optional<double> value = readLeadingNumber(rest);
+    NumberScan scan;
+    const std::optional<double> value = readLeadingNumber(rest, &scan);
+    if (carriesNumber)
+        *carriesNumber = value.has_value() && scan.digits;
     if (cut)
         *cut = std::move(rest);
     return value ? formatNumber(*value) : QString();

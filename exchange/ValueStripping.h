@@ -18,7 +18,13 @@ QString cutReplyPrefix(QStringView line);
 // optional sign, digits); "&H" and "&O" introduce hexadecimal and octal whole numbers. Reading
 // stops at the first character that cannot continue the number; no digit at all reads as 0.
 // Empty when the number is out of the range of a double.
-std::optional<double> readLeadingNumber(QStringView text);
+// `scan`, when given, tells whether at least one digit was read (so that "OK" reads as 0 but
+// carries no number) and whether the number took the whole text, blanks aside.
+struct NumberScan {
+    bool digits = false;
+    bool whole = false;
+};
+std::optional<double> readLeadingNumber(QStringView text, NumberScan* scan = nullptr);
 
 // A number written with at most 15 significant digits, "." as the decimal point, no trailing
 // zeros, zero always "0", and exponent form ("1E-05", "1.5E+15") below 1E-4 and from 1E15.
@@ -26,5 +32,6 @@ QString formatNumber(double value);
 
 // The whole stripping, as ParseString does it: "" for an empty line or a number out of range.
 // When `cut` is given it receives the line with its leading part cut off (an empty line stays
-// empty); it may refer to the line itself.
-QString stripReplyValue(QStringView line, QString* cut = nullptr);
+// empty); it may refer to the line itself. `carriesNumber`, when given, tells whether the
+// reading found at least one digit: "ERROR: unknown command" strips to "0" but carries none.
+QString stripReplyValue(QStringView line, QString* cut = nullptr, bool* carriesNumber = nullptr);

@@ -194,6 +194,10 @@ void ValueStrippingTest::outOfRange_data()
     QTest::newRow("underflow reads as zero") << "1E-400" << false << 0.0;
     QTest::newRow("many leading zeros") << "0." + QString(400, '0') + "1" << false << 0.0;
     QTest::newRow("huge negative exponent") << "5E-99999999999999999999" << false << 0.0;
+    QTest::newRow("exponent too small, padded with zeros")
+        << "1E-0000000000000000000400" << false << 0.0;
+    QTest::newRow("exponent too large, padded with zeros")
+        << "1E+0000000000000000000400" << true << 0.0;
     QTest::newRow("zero with a large exponent") << "0E999999" << false << 0.0;
     QTest::newRow("hexadecimal too large") << "&H" + QString(300, 'F') << true << 0.0;
     QTest::newRow("largest double") << "1.7976931348623157E308" << false << 1.7976931348623157e308;
