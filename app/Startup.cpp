@@ -1,14 +1,34 @@
 #include "Startup.h"
 
+#include "CommandLine.h"
 #include "frmMain.h"
+#include "run/RunDefinition.h"
+#include "run/RunWindow.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
 #endif
+
+namespace {
+
+// Exit status for arguments that are not understood or a run definition that cannot be used.
+constexpr int BadArguments = 2;
+
+QStringList argumentsOf(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+} // namespace
 
 int runTerminal(int argc, char** argv)
 {
@@ -17,8 +37,19 @@ int runTerminal(int argc, char** argv)
     // signal that ends it. Programs it starts get the default disposition back.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    // The usage needs no display: it is printed before Qt starts.
+    if (CommandLine::parse(argumentsOf(argc, argv)).help) {
+        tellUser(CommandLine::usage(), false);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("bvterm"));
+    // Qt has taken its own options; what is left is the terminal's.
+    const CommandLine line = CommandLine::parse(QApplication::arguments().mid(1));
+    if (!line.error.isEmpty()) {
+        tellUser(QStringLiteral("bvterm: %1 Try \"bvterm --help\".\n").arg(line.error), true);
+        return BadArguments;
+    }
 #ifdef Q_OS_WIN
     // The platform's own look; the layout is fixed, so it is the same window.
     QApplication::setStyle(QStringLiteral("windowsvista"));
@@ -28,6 +59,19 @@ int runTerminal(int argc, char** argv)
 #endif
 
     frmMain window;
+    RunDefinition run;
+    if (!line.runFile.isEmpty()) {
+        const QString error = RunDefinitionFile::read(
+            line.runFile,
+            [&window](int port) {
+                return window.cboPort->findText(QStringLiteral("COM %1").arg(port)) >= 0;
+            },
+            &run);
+        if (!error.isEmpty()) {
+            tellUser(QStringLiteral("bvterm: %1\n").arg(error), true);
+            return BadArguments;
+        }
+    }
     QObject::connect(&window, &frmMain::programEnded, &app, [] { QCoreApplication::exit(0); });
     if (const QScreen* screen = window.screen()) {
         QRect frame = window.frameGeometry();
@@ -35,5 +79,14 @@ int runTerminal(int argc, char** argv)
         window.move(frame.topLeft());
     }
     window.show();
+    if (!line.runFile.isEmpty()) {
+        // Recording starts with no key pressed, once the event loop runs.
+        window.applyRunSettings(run);
+        window.runWindow()->showDefinition(run);
+        QTimer::singleShot(0, &window, [&window, run] {
+            window.mnuRun_Click();
+            window.startRun(run, true);
+        });
+    }
     return app.exec();
 }

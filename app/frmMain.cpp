@@ -6,6 +6,9 @@
 #include "UpDown.h"
 #include "chart/ChartWindow.h"
 #include "log/ResponseListView.h"
+#include "run/MeasurementRun.h"
+#include "run/RunSession.h"
+#include "run/RunWindow.h"
 #include "serial/PortNames.h"
 #include "serial/SerialPortControl.h"
 
@@ -79,7 +82,11 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent)
     Form_Load();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The run window is a window of its own and goes with the terminal.
+    delete m_runWindow;
+}
 
 void frmMain::createControls()
 {
@@ -175,6 +182,7 @@ void frmMain::wireEvents()
     connect(cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
     connect(cmdCommandList, &QPushButton::clicked, this, &frmMain::cmdCommandList_Click);
     createChartCommand();
+    createRunCommand();
     // Key presses of the command box, and tool tips of the port list.
     txtcmd->installEventFilter(this);
     txtcmd->lineEdit()->installEventFilter(this);
@@ -198,13 +206,14 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void frmMain::showMessage(QMessageBox::Icon icon, const QString& title, const QString& text)
+void frmMain::showMessage(QMessageBox::Icon icon, const QString& title, const QString& text,
+                          QWidget* over)
 {
     if (m_messageSink) {
         m_messageSink(icon, title, text);
         return;
     }
-    QMessageBox box(icon, title, text, QMessageBox::Ok, this);
+    QMessageBox box(icon, title, text, QMessageBox::Ok, over ? over : this);
     box.exec();
 }
 
@@ -246,9 +255,12 @@ void frmMain::closeEvent(QCloseEvent* event)
     }
     Form_Unload(cancel);
     event->accept();
-    // The chart belongs to this window and goes with it.
+    endRun(RunEnd::TerminalClosed);
+    // The chart and the run window belong to this window and go with it.
     if (m_chart)
         m_chart->close();
+    if (m_runWindow)
+        m_runWindow->close();
 }
 
 void frmMain::Form_Resize()

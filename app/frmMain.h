@@ -10,6 +10,8 @@
 #include "exchange/LineFramer.h"
 #include "exchange/TimeStamp.h"
 #include "exchange/YieldPacer.h"
+#include "run/MeasurementRun.h"
+#include "run/RunClock.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -17,6 +19,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class ChartWindow;
@@ -29,13 +32,16 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class ResponseListView;
+class RunSession;
+class RunWindow;
 class SerialPortControl;
+struct RunDefinition;
 class UpDown;
 
 // The terminal's one window: its 22 controls, the state its handlers share, and the handlers.
 // The port polling loop runs inside the Connect handler and lets every other handler run inside
 // its yields to the event loop.
-class frmMain : public QWidget {
+class frmMain : public QWidget, private RunTerminal {
     Q_OBJECT
 public:
     // Shows a modal message; tests replace it so that no box waits for a click.
@@ -66,6 +72,7 @@ public:
     void cmdSave_Click();
     void cmdCommandList_Click();
     void mnuChart_Click();
+    void mnuRun_Click();
 
     // The window's public procedures.
     void StartCheckingPort();
@@ -82,6 +89,17 @@ public:
     // While nothing is waiting the polling loop sleeps until something happens; switched off,
     // it polls without pause (only to measure what the sleeping saves).
     void setSleepWhenIdle(bool sleep) { m_sleepWhenIdle = sleep; }
+
+    // Measurement runs. The run window, made on first use.
+    RunWindow* runWindow();
+    // The run that goes on, or is about to once connected; null when there is none.
+    RunSession* runSession() const { return m_runSession.get(); }
+    // Starts a run as Start does: connects first when disconnected. Unattended (started from
+    // the command line), nothing waits for a click: what would be a message shows in the run
+    // window. False when the run was refused (the reason is shown).
+    bool startRun(const RunDefinition& definition, bool unattended);
+    // Sets the port, the rate and the reply time-out to a run definition's.
+    void applyRunSettings(const RunDefinition& definition);
 
 signals:
     // The polling loop has closed the port after a close request: the program is to end now.
@@ -113,6 +131,8 @@ public:
     ResponseListView* lstResponse = nullptr;
     // "Chart of Readings…" (Ctrl+G anywhere in the window, and in the log's context menu).
     QAction* mnuChart = nullptr;
+    // "Measurement Run…" (Ctrl+R anywhere in the window, and in the log's context menu).
+    QAction* mnuRun = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -125,7 +145,8 @@ private:
     void createControls();
     void setTabOrder();
     void wireEvents();
-    void showMessage(QMessageBox::Icon icon, const QString& title, const QString& text);
+    void showMessage(QMessageBox::Icon icon, const QString& title, const QString& text,
+                     QWidget* over = nullptr);
 
     // Connection.
     void connectSequence();
@@ -153,6 +174,24 @@ private:
     void addNoticeRow(const QString& notice);
     void createChartCommand();
 
+    // Measurement runs.
+    void createRunCommand();
+    std::optional<quint64> sendCommand(const QString& command, QString* failure) override;
+    std::optional<quint64> sendLine(const QString& command, QString* failure);
+    void connectForRun();
+    void beginPendingRun();
+    void failPendingRun(const QString& description);
+    void endRun(RunEnd end, const QString& detail = QString());
+    void runEnded();
+    void showRunStatus(bool announce);
+    void startStopRun();
+    bool runDefinitionFromWindow(RunDefinition* definition);
+    void browseRunFile();
+    void openRunDefinition();
+    void saveRunDefinition();
+    void runLineArrived(quint64 startPosition, qint64 atNs, qint64 atWallMs,
+                        const std::optional<QString>& line);
+
     TerminalState State;
     MessageSink m_messageSink;
     LocalClock m_localClock;
@@ -162,6 +201,14 @@ private:
     LineFramer m_framer;  // the reply line being read; its storage serves line after line
     QString m_chosenFile; // the name chosen at the last file prompt
     QPointer<ChartWindow> m_chart;
+    RunClock m_runClock;
+    std::unique_ptr<RunSession> m_runSession;
+    std::unique_ptr<RunSession> m_lastRun; // the run that ended last, for its figures
+    QPointer<RunWindow> m_runWindow;
+    bool m_runUnattended = false;
+    QString m_runNotStarted; // why the last run could not start
+    QString m_chosenRunFile; // the name chosen at the last CSV file prompt
+    QString m_chosenDefinition; // the name chosen at the last run definition prompt
     bool m_polling = false;
     bool m_sleepWhenIdle = true;
     bool m_endedProgram = false;

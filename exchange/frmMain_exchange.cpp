@@ -1,11 +1,13 @@
 #include "app/Captions.h"
 #include "app/Defaults.h"
 #include "app/frmMain.h"
+#include "exchange/CommandText.h"
 #include "exchange/LineFramer.h"
 #include "exchange/TimeStamp.h"
 #include "exchange/ValueStripping.h"
 #include "log/ResponseListView.h"
 #include "log/TextFiles.h"
+#include "run/RunSession.h"
 #include "serial/SerialPortControl.h"
 
 #include <QApplication>
@@ -33,22 +35,6 @@ bool isSet(const QCheckBox* box)
     return box->checkState() == Qt::Checked;
 }
 
-// The characters of a command that have no byte of their own on the line (anything beyond
-// U+00FF), each named once, in the order they first appear: "−" (U+2212), "μ" (U+03BC).
-QStringList unsendableCharacters(const QString& command)
-{
-    QStringList named;
-    QList<char32_t> seen;
-    for (const char32_t c : command.toUcs4()) {
-        if (c <= 0xFF || seen.contains(c))
-            continue;
-        seen.append(c);
-        const QString code = QString::number(uint(c), 16).toUpper().rightJustified(4, u'0');
-        named << QStringLiteral("\"%1\" (U+%2)").arg(QString::fromUcs4(&c, 1), code);
-    }
-    return named;
-}
-
 } // namespace
 
 void frmMain::cmdSend_Click()
@@ -68,18 +54,35 @@ void frmMain::cmdSend_Click()
     cmdSend->setEnabled(false);
     const QString command = txtcmd->currentText();
     txtcmd->lineEdit()->setSelection(0, static_cast<int>(command.size()));
-    State.CurrentItem = lstResponse->AddRow(command, RowKind::Command);
-    lstResponse->EnsureVisible(State.CurrentItem);
-    try {
-        ComPort->setOutput(command + QStringLiteral("\r\n"));
-    } catch (const PortError& failure) {
-        showMessage(QMessageBox::Warning, QStringLiteral("Error"),
-                    QStringLiteral("The command was not sent. %1").arg(failure.description()));
+    if (m_runSession && m_runSession->isRunning()) {
+        // During a measurement run the command takes its turn between the run's own, and its
+        // reply is paired and recorded like theirs.
+        m_runSession->sendTyped(command);
+    } else {
+        QString failure;
+        if (!sendLine(command, &failure))
+            showMessage(QMessageBox::Warning, QStringLiteral("Error"),
+                        QStringLiteral("The command was not sent. %1").arg(failure));
     }
     cmdSend->setEnabled(true);
     if (sendHadFocus)
         cmdSend->setFocus();
+}
+
+std::optional<quint64> frmMain::sendLine(const QString& command, QString* failure)
+{
+    State.CurrentItem = lstResponse->AddRow(command, RowKind::Command);
+    lstResponse->EnsureVisible(State.CurrentItem);
     State.CurrentItem = TerminalState::NoRow;
+    // What the terminal has taken from the device so far began before this command.
+    const quint64 received = ComPort->receivedTotal();
+    try {
+        ComPort->setOutput(command + QStringLiteral("\r\n"));
+    } catch (const PortError& error) {
+        *failure = error.description();
+        return std::nullopt;
+    }
+    return received;
 }
 
 void frmMain::txtcmd_KeyPress(qint16& KeyAscii)
@@ -270,14 +273,22 @@ void frmMain::StartCheckingPort()
             yieldToWindow(mayWait);
             const int waiting = waitingCharacters();
             if (waiting > 0) {
+                const quint64 lineStart = ComPort->readTotal();
                 std::optional<QString> line = ReadPortLine();
                 // A read given up because the program is ending logs nothing.
                 if (line || !State.Unloading) {
+                    // A measurement run pairs the line as read, after it is logged, and learns
+                    // when its line feed came.
+                    const bool run = m_runSession != nullptr;
+                    const qint64 atNs = run ? m_runClock.nowNs() : 0;
+                    const qint64 atWallMs = run ? m_runClock.wallMs() : 0;
                     try {
-                        handleReplyLine(line ? std::move(*line) : QString());
+                        handleReplyLine(!line ? QString() : run ? *line : std::move(*line));
                     } catch (const StreamError& failure) {
                         streamFailed(failure.description());
                     }
+                    if (run)
+                        runLineArrived(lineStart, atNs, atWallMs, line);
                 }
             }
             mayWait = waiting == 0;
@@ -294,6 +305,7 @@ void frmMain::StartCheckingPort()
         // disconnected state, from which one press of Connect connects again. No loop ends with
         // the port left open.
         stopPolling();
+        endRun(RunEnd::DeviceLost, failure.description());
         showMessage(QMessageBox::Warning, QStringLiteral("Error"), failure.description());
         // The window may have been closed while the message was up.
         if (State.Unloading) {

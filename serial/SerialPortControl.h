@@ -73,6 +73,11 @@ public:
     };
     Received received() const { return {m_next, m_end}; }
     void consumedUpTo(const char* next) { m_next = next; }
+    // Bytes taken from the device into the terminal since the port was opened: read already,
+    // or waiting here. A line whose first byte came before this count at a send began before it.
+    quint64 receivedTotal() const { return m_takenTotal + quint64(m_port.bytesAvailable()); }
+    // Of those, the bytes read so far: where the next character read stands.
+    quint64 readTotal() const { return m_takenTotal - quint64(m_end - m_next); }
     // Hands the text to the port in one write, one byte per character ("?" for a character
     // that has no byte).
     void setOutput(const QString& text);
@@ -124,6 +129,7 @@ private:
     const char* m_next = nullptr;
     const char* m_end = nullptr;
     int m_portWaiting = 0;
+    quint64 m_takenTotal = 0; // bytes moved from the port into m_received since the open
     QString m_lost;
     quint64 m_openCount = 0;
 };

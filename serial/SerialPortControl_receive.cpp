@@ -41,6 +41,7 @@ void SerialPortControl::takeFromPort(qint64 limit)
     if (available > 0)
         got = std::max<qint64>(m_port.read(m_received.data() + kept, available), 0);
     m_received.resize(kept + got);
+    m_takenTotal += quint64(got);
     m_next = m_received.constData();
     m_end = m_next + m_received.size();
     noteWaitingInPort();
@@ -81,4 +82,5 @@ void SerialPortControl::forgetReceived()
 {
     m_received = QByteArray();
     m_next = m_end = nullptr;
+    m_takenTotal = 0;
 }

@@ -3,6 +3,7 @@
 #include "app/UpDown.h"
 #include "app/frmMain.h"
 #include "log/ResponseListView.h"
+#include "run/RunSession.h"
 #include "serial/PortNames.h"
 #include "serial/SerialPortControl.h"
 
@@ -29,8 +30,12 @@ void frmMain::cmdConnect_Click()
             disconnectSequence();
         }
     } catch (const PortError& failure) {
-        showMessage(QMessageBox::Warning, QStringLiteral("Communication Error"),
-                    failure.description());
+        // A run waiting for this connect does not start; unattended, nothing waits for a click.
+        const bool quiet = m_runSession && m_runUnattended && !m_runSession->hasBegun();
+        failPendingRun(failure.description());
+        if (!quiet)
+            showMessage(QMessageBox::Warning, QStringLiteral("Communication Error"),
+                        failure.description());
         cmdConnect->setText(kConnectCaption);
         cmdSend->setEnabled(false);
         txtcmd->setEditText(kCommandPrompt);
@@ -41,8 +46,10 @@ void frmMain::cmdConnect_Click()
         cmdClear->setEnabled(hasRows);
         return;
     }
-    if (opened)
+    if (opened) {
+        beginPendingRun();
         StartCheckingPort();
+    }
 }
 
 void frmMain::connectSequence()
@@ -63,6 +70,7 @@ void frmMain::connectSequence()
 
 void frmMain::disconnectSequence()
 {
+    endRun(RunEnd::Disconnected);
     cmdConnect->setText(kConnectCaption);
     cmdSend->setEnabled(false);
     txtcmd->setEditText(kCommandPromptAfterDisconnect);
@@ -87,6 +95,7 @@ void frmMain::reconnectIfConnected()
 {
     if (cmdConnect->text() != kDisconnectCaption)
         return;
+    endRun(RunEnd::PortOrRateChanged);
     // Disconnect, then connect with the new choice.
     cmdConnect->setFocus();
     queueConnectPress();

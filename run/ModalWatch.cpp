@@ -1,0 +1,50 @@
+#include "ModalWatch.h"
+
+#include <QApplication>
+#include <QEvent>
+
+#include <algorithm>
+
+ModalWatch::ModalWatch(QObject* parent) : QObject(parent)
+{
+    qApp->installEventFilter(this);
+    // A dialog that is open already counts.
+    if (QWidget* modal = QApplication::activeModalWidget())
+        m_open.emplace_back(modal);
+}
+
+bool ModalWatch::isModalOpen() const
+{
+    return std::any_of(m_open.begin(), m_open.end(), [](const QPointer<QWidget>& w) { return w; });
+}
+
+void ModalWatch::forgetGone()
+{
+    m_open.erase(std::remove_if(m_open.begin(), m_open.end(),
+                                [](const QPointer<QWidget>& w) { return !w || !w->isVisible(); }),
+                 m_open.end());
+}
+
+bool ModalWatch::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::Show && type != QEvent::Hide)
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !widget->isWindow() || !widget->isModal())
+        return false;
+    const bool wasOpen = isModalOpen();
+    if (type == QEvent::Show) {
+        if (std::find(m_open.begin(), m_open.end(), widget) == m_open.end())
+            m_open.emplace_back(widget);
+    } else {
+        m_open.erase(std::remove(m_open.begin(), m_open.end(), widget), m_open.end());
+        forgetGone();
+    }
+    const bool isOpen = isModalOpen();
+    if (isOpen && !wasOpen)
+        emit opened();
+    else if (!isOpen && wasOpen)
+        emit closed();
+    return false;
+}
