@@ -4,9 +4,9 @@
 #include "frmMain.h"
 #include "run/RunDefinition.h"
 #include "run/RunWindow.h"
+#include "serial/PortNames.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
@@ -58,20 +58,17 @@ int runTerminal(int argc, char** argv)
     QApplication::setStyle(QStringLiteral("Fusion"));
 #endif
 
-    frmMain window;
     RunDefinition run;
     if (!line.runFile.isEmpty()) {
         const QString error = RunDefinitionFile::read(
-            line.runFile,
-            [&window](int port) {
-                return window.cboPort->findText(QStringLiteral("COM %1").arg(port)) >= 0;
-            },
+            line.runFile, [](int port) { return port >= 1 && port <= PortNames::PortCount; },
             &run);
         if (!error.isEmpty()) {
             tellUser(QStringLiteral("bvterm: %1\n").arg(error), true);
             return BadArguments;
         }
     }
+    frmMain window;
     QObject::connect(&window, &frmMain::programEnded, &app, [] { QCoreApplication::exit(0); });
     if (const QScreen* screen = window.screen()) {
         QRect frame = window.frameGeometry();

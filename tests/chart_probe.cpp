@@ -117,7 +117,9 @@ int main(int argc, char** argv)
     PortAliases aliases;
     PseudoTerminal line;
     aliases.point(5, line.slavePath());
-    const int result = runTerminal(argc, argv);
+    // The probe's own arguments are not the terminal's.
+    int programOnly = 1;
+    const int result = runTerminal(programOnly, argv);
     say("program ended");
     return result;
 }

@@ -1,0 +1,420 @@
+// Measurement runs through the window, against an instrument on a pseudo-terminal: the run
+// window, what Start refuses, the pairing of real replies, and bvterm --run and --help.
+
+#include "app/Captions.h"
+#include "log/ResponseListView.h"
+#include "run/RunCsvFile.h"
+#include "run/RunSession.h"
+#include "run/RunWindow.h"
+#include "support/TerminalBench.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString kRunTitle = QStringLiteral("Measurement Run");
+
+// The fields of one CSV record, quotes taken off.
+QStringList csvFields(const QString& line)
+{
+    QStringList fields{QString()};
+    bool quoted = false;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (c == u'"' && quoted && i + 1 < line.size() && line[i + 1] == u'"')
+            fields.last() += line[++i];
+        else if (c == u'"')
+            quoted = !quoted;
+        else if (c == u',' && !quoted)
+            fields << QString();
+        else
+            fields.last() += c;
+    }
+    return fields;
+}
+
+// The rows of a run's CSV file as "status command=reply", the device's name as DEVICE.
+QStringList csvRows(const QString& path, const QString& device)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+    QStringList rows;
+    for (const QString& line : lines.mid(1)) {
+        const QStringList f = csvFields(line);
+        if (f.size() != 7)
+            continue;
+        QString row = f[6];
+        if (!f[2].isEmpty())
+            row += u' ' + f[2];
+        if (f[6] == QLatin1String("started") || f[6] == QLatin1String("stopped"))
+            row += QStringLiteral(" (%1)").arg(QString(f[3]).replace(device, QLatin1String("DEVICE")));
+        else if (!f[3].isEmpty())
+            row += u'=' + f[3];
+        rows << row;
+    }
+    return rows;
+}
+
+// A terminal with an instrument on COM 5, its run window, and a folder for the run's files.
+struct RunBench : TerminalBench {
+    QTemporaryDir folder;
+    QString csv = folder.filePath(QStringLiteral("run.csv"));
+    RunWindow* run = onGui([this] { return w.runWindow(); });
+
+    void define(const QString& commands, const QString& every, const QString& timeout,
+                const QString& path)
+    {
+        onGui([&] {
+            run->txtCommands->setPlainText(commands);
+            run->txtEvery->setText(every);
+            run->txtReplyTimeout->setText(timeout);
+            run->txtCsvFile->setText(path);
+        });
+    }
+    void pressStart() { postToGui([this] { run->cmdStart->click(); }); }
+    bool running() { return onGui([this] { return w.runSession() && w.runSession()->isRunning(); }); }
+    QStringList rows() { return csvRows(csv, line->slavePath()); }
+    bool waitForRows(int count)
+    {
+        return waitUntil([&] { return rows().size() >= count; });
+    }
+};
+
+} // namespace
+
+class RunWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void runWindow();
+    void refusals_data();
+    void refusals();
+    void pairing_data();
+    void pairing();
+    void lockedWhileRunning();
+    void commandLine_data();
+    void commandLine();
+    void commandLineRun();
+};
+
+void RunWindowTest::runWindow()
+{
+    RunBench bench;
+    frmMain& w = bench.w;
+    RunWindow* run = bench.run;
+    QVERIFY(!run->isVisible());
+    // Ctrl+R anywhere in the terminal's window.
+    w.chkStrip->setFocus();
+    QTest::keyClick(w.chkStrip, Qt::Key_R, Qt::ControlModifier);
+    QVERIFY(QTest::qWaitForWindowExposed(run));
+    QCOMPARE(run->windowTitle(), kRunTitle);
+    QVERIFY(!run->isModal());
+    QVERIFY(run->isWindow() && !run->parentWidget());
+    QCOMPARE(w.mnuRun->text(), QStringLiteral("Measurement Run\u2026"));
+    QVERIFY(w.lstResponse->actions().contains(w.mnuRun));
+
+    // The fields, in their tab order, with their defaults; Tab leaves the commands box.
+    const QList<QWidget*> order{run->txtCommands, run->txtEvery,  run->txtReplyTimeout,
+                                run->spnCycles,   run->txtCsvFile, run->cmdBrowse,
+                                run->cmdStart,    run->cmdOpen,    run->cmdSave};
+    run->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(run));
+    run->txtCommands->setFocus();
+    for (int i = 1; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), order[i]);
+    }
+    QCOMPARE(run->txtEvery->text(), QStringLiteral("1"));
+    QCOMPARE(run->txtReplyTimeout->text(), QStringLiteral("1"));
+    QCOMPARE(run->spnCycles->value(), 0);
+    // Enter in a field starts a run.
+    QCOMPARE(run->cmdStart->text(), QStringLiteral("&Start"));
+    run->txtEvery->setFocus();
+    QVERIFY(run->cmdStart->isDefault());
+
+    // Closing hides it; asking again brings the same window back.
+    run->close();
+    QVERIFY(!run->isVisible());
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(w.cboPort, Qt::Key_R, Qt::ControlModifier);
+    QVERIFY(run->isVisible());
+    QCOMPARE(w.runWindow(), run);
+}
+
+void RunWindowTest::refusals_data()
+{
+    QTest::addColumn<QString>("commands");
+    QTest::addColumn<QString>("every");
+    QTest::addColumn<QString>("file"); // "folder", "fifo", "held" or a name in the folder
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no commands") << "\n  \n"
+                                 << "1"
+                                 << "run.csv"
+                                 << "There are no commands to send: enter at least one command, "
+                                    "one per line.";
+    QTest::newRow("a command that cannot be sent")
+        << "TEMP?\n\nSET \u03bc=1"
+        << "1"
+        << "run.csv"
+        << "Line 3 of the commands cannot be sent: \"\u03bc\" (U+03BC) cannot be sent to the "
+           "instrument, which takes only the characters U+0000 to U+00FF (Latin-1).";
+    QTest::newRow("period out of range") << "TEMP?"
+                                         << "0,09"
+                                         << "run.csv"
+                                         << "Every: give the period as a number of seconds from "
+                                            "0.1 to 86400, with at most three decimals.";
+    QTest::newRow("no file") << "TEMP?"
+                             << "1"
+                             << ""
+                             << "There is no CSV file: enter its name, or choose one with "
+                                "Browse\u2026";
+    QTest::newRow("a folder") << "TEMP?"
+                              << "1"
+                              << "folder"
+                              << "FILE is not a regular file: a measurement run writes its rows "
+                                 "only into a regular file.";
+    QTest::newRow("a pipe") << "TEMP?"
+                            << "1"
+                            << "fifo"
+                            << "FILE is not a regular file: a measurement run writes its rows "
+                               "only into a regular file.";
+    QTest::newRow("held by another run")
+        << "TEMP?"
+        << "1"
+        << "held"
+        << "The CSV file FILE cannot be opened for appending: another program is writing to it.";
+}
+
+void RunWindowTest::refusals()
+{
+    QFETCH(QString, commands);
+    QFETCH(QString, every);
+    QFETCH(QString, file);
+    QFETCH(QString, message);
+    RunBench bench;
+    QString path = bench.folder.filePath(file);
+    RunCsvFile holder;
+    if (file == QLatin1String("folder")) {
+        path = bench.folder.path();
+    } else if (file == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (file == QLatin1String("held")) {
+        QCOMPARE(holder.open(path), QString());
+    } else if (file.isEmpty()) {
+        path.clear();
+    }
+    bench.define(commands, every, QStringLiteral("1"), path);
+    bench.run->cmdStart->click();
+    QCOMPARE(bench.messages.count(), 1);
+    QCOMPARE(bench.messages.last().title, kRunTitle);
+    QCOMPARE(bench.messages.last().text, QString(message).replace(QLatin1String("FILE"), path));
+    QVERIFY(!bench.w.runSession());
+    QCOMPARE(bench.run->cmdStart->text(), QStringLiteral("&Start"));
+    QCOMPARE(bench.w.cmdConnect->text(), kConnectCaption); // nothing was connected
+}
+
+void RunWindowTest::pairing_data()
+{
+    QTest::addColumn<QString>("commands");
+    // The instrument's part: <CMD waits for the command, >TEXT sends a line, >>TEXT sends
+    // characters without a line end, ~N waits N ms; t:CMD types a command into the terminal.
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("rows");
+    const QString started = QStringLiteral("started (COM 5 (DEVICE), 9600 baud, every 30 s, reply "
+                                           "time-out 0.3 s, commands: %1)");
+    const QString stopped = QStringLiteral("stopped (Stop pressed)");
+    QTest::newRow("a reply") << "TEMP?"
+                             << "<TEMP? >TEMP_23.5"
+                             << QStringList{started.arg("TEMP?"), "ok TEMP?=TEMP_23.5", stopped};
+    QTest::newRow("no reply") << "TEMP?"
+                              << "<TEMP?"
+                              << QStringList{started.arg("TEMP?"), "no reply TEMP?", stopped};
+    QTest::newRow("a late reply")
+        << "A\nB"
+        << "<A ~100 >>LATE <B > >2"
+        << QStringList{started.arg("A | B"), "no reply A", "unsolicited=LATE", "ok B=2", stopped};
+    QTest::newRow("two lines to one command")
+        << "A"
+        << "<A >1 >2" << QStringList{started.arg("A"), "ok A=1", "unsolicited=2", stopped};
+    QTest::newRow("an empty line before the reply")
+        << "A"
+        << "<A > >1" << QStringList{started.arg("A"), "unsolicited", "ok A=1", stopped};
+    QTest::newRow("a line sent unasked")
+        << "A"
+        << "<A >1 >U" << QStringList{started.arg("A"), "ok A=1", "unsolicited=U", stopped};
+    QTest::newRow("a command typed during a run")
+        << "A\nB"
+        << "<A t:X >1 <X >2 <B >3"
+        << QStringList{started.arg("A | B"), "ok A=1", "ok X=2", "ok B=3", stopped};
+}
+
+void RunWindowTest::pairing()
+{
+    QFETCH(QString, commands);
+    QFETCH(QString, script);
+    QFETCH(QStringList, rows);
+    RunBench bench;
+    bench.define(commands, QStringLiteral("30"), QStringLiteral("0.3"), bench.csv);
+    runScenario(bench.w, [&] {
+        // Start while disconnected connects first.
+        bench.pressStart();
+        for (const QString& step : script.split(u' ')) {
+            if (step.startsWith(QLatin1String(">>"))) {
+                bench.line->write(step.mid(2).toLatin1());
+            } else if (step.startsWith(u'>')) {
+                bench.line->write(step.mid(1).toLatin1() + "\r\n");
+            } else if (step.startsWith(u'<')) {
+                QCOMPARE(bench.line->readUntil("\r\n"), step.mid(1).toLatin1() + "\r\n");
+            } else if (step.startsWith(u'~')) {
+                QThread::msleep(step.mid(1).toULong()); // the instrument takes its time
+            } else if (step.startsWith(QLatin1String("t:"))) {
+                onGui([&] {
+                    bench.w.txtcmd->setFocus();
+                    bench.w.txtcmd->lineEdit()->setText(step.mid(2));
+                    QTest::keyClick(bench.w.txtcmd, Qt::Key_Return);
+                });
+            }
+        }
+        QVERIFY(bench.waitForRows(int(rows.size()) - 1));
+        QVERIFY(isConnected(bench.w));
+        bench.pressStart(); // Stop
+        QVERIFY(bench.waitForRows(int(rows.size())));
+        QCOMPARE(bench.rows(), rows);
+        QVERIFY(isConnected(bench.w)); // Stop leaves the connection as it is
+    });
+    // The log shows the exchange as always: the first command row, then its reply.
+    QCOMPARE(logCell(bench.w, 1, 0), commands.section(u'\n', 0, 0));
+}
+
+void RunWindowTest::lockedWhileRunning()
+{
+    RunBench bench;
+    RunWindow* run = bench.run;
+    bench.define(QStringLiteral("TEMP?"), QStringLiteral("30"), QStringLiteral("0.3"), bench.csv);
+    runScenario(bench.w, [&] {
+        bench.pressStart();
+        QCOMPARE(bench.line->readUntil("\r\n"), QByteArray("TEMP?\r\n"));
+        QVERIFY(bench.running());
+        onGui([&] {
+            QCOMPARE(run->cmdStart->text(), QStringLiteral("&Stop"));
+            for (QLineEdit* field : {run->txtEvery, run->txtReplyTimeout, run->txtCsvFile})
+                QVERIFY(field->isReadOnly());
+            QVERIFY(run->txtCommands->isReadOnly());
+            QVERIFY(run->spnCycles->isReadOnly());
+            QVERIFY(!run->cmdBrowse->isEnabled() && !run->cmdOpen->isEnabled());
+            // A stray Enter, in a field or on the Stop button itself, stops nothing.
+            for (QWidget* focus : std::initializer_list<QWidget*>{run->txtEvery, run->cmdStart}) {
+                focus->setFocus();
+                QTest::keyClick(focus, Qt::Key_Return);
+            }
+            // Closing the window only hides it.
+            run->close();
+        });
+        QVERIFY(bench.running());
+        bench.pressStart();
+        QVERIFY(waitUntil([&] { return !bench.running(); }));
+        onGui([&] {
+            QCOMPARE(run->cmdStart->text(), QStringLiteral("&Start"));
+            QVERIFY(!run->txtEvery->isReadOnly() && run->cmdOpen->isEnabled());
+        });
+    });
+}
+
+void RunWindowTest::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("definition"); // written to run.ini
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("help") << QStringList{"--help"} << QByteArray() << 0
+                          << "Usage: bvterm [--run FILE]\n"
+                          << "";
+    QTest::newRow("an unknown argument")
+        << QStringList{"-platform", "offscreen", "--colour"} << QByteArray() << 2 << ""
+        << "bvterm: \"--colour\" is not an argument that bvterm knows. Try \"bvterm --help\".\n";
+    QTest::newRow("a missing file")
+        << QStringList{"--run", "FOLDER/none.ini"} << QByteArray() << 2 << ""
+        << "bvterm: FOLDER/none.ini is not a run definition file: it does not exist.\n";
+    QTest::newRow("a bad key") << QStringList{"--run", "FOLDER/run.ini"}
+                               << QByteArray("[Run]\nPort=5\nColour=red\n") << 2 << ""
+                               << "bvterm: FOLDER/run.ini: key Colour: unknown key.\n";
+}
+
+void RunWindowTest::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, definition);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, error);
+    QTemporaryDir folder;
+    if (!definition.isEmpty()) {
+        QFile file(folder.filePath(QStringLiteral("run.ini")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(definition);
+    }
+    arguments.replaceInStrings(QStringLiteral("FOLDER"), folder.path());
+    QProcess bvterm;
+    // A runtime folder of its own, so that Qt has nothing to say about a missing one.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
+    bvterm.setProcessEnvironment(environment);
+    bvterm.start(QStringLiteral(BVTERM_PATH), arguments);
+    QVERIFY(bvterm.waitForFinished(30000));
+    QCOMPARE(bvterm.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bvterm.exitCode(), status);
+    const QString printed = QString::fromLocal8Bit(bvterm.readAllStandardOutput());
+    QVERIFY2(out.isEmpty() ? printed.isEmpty() : printed.startsWith(out), qPrintable(printed));
+    QCOMPARE(QString::fromLocal8Bit(bvterm.readAllStandardError()),
+             QString(error).replace(QLatin1String("FOLDER"), folder.path()));
+}
+
+void RunWindowTest::commandLineRun()
+{
+    // Started from a saved definition, the run connects and records with no key pressed.
+    PortAliases aliases;
+    PseudoTerminal line;
+    aliases.point(5, line.slavePath());
+    QTemporaryDir folder;
+    QFile definition(folder.filePath(QStringLiteral("run.ini")));
+    QVERIFY(definition.open(QIODevice::WriteOnly));
+    definition.write("[Run]\nPort=5\nBaudRate=19200\nTimeoutSeconds=7\nEvery=0.2\n"
+                     "ReplyTimeout=1\nCycles=2\nCsvFile=run.csv\nCommand1=TEMP?\n");
+    definition.close();
+    QProcess bvterm;
+    bvterm.start(QStringLiteral(BVTERM_PATH),
+                 {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--run"),
+                  definition.fileName()});
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(line.readUntil("\r\n", 10000), QByteArray("TEMP?\r\n"));
+        line.write("TEMP_21.5\r\n");
+    }
+    const QString csv = folder.filePath(QStringLiteral("run.csv"));
+    QTRY_COMPARE_WITH_TIMEOUT(csvRows(csv, line.slavePath()).size(), 4, 10000);
+    QCOMPARE(line.baudRate(), 19200);
+    bvterm.kill();
+    bvterm.waitForFinished();
+    QCOMPARE(csvRows(csv, line.slavePath()),
+             (QStringList{"started (COM 5 (DEVICE), 19200 baud, every 0.2 s, reply time-out 1 s, "
+                          "commands: TEMP?)",
+                          "ok TEMP?=TEMP_21.5", "ok TEMP?=TEMP_21.5", "stopped (2 cycles done)"}));
+}
+
+QTEST_MAIN(RunWindowTest)
+#include "tst_runwindow.moc"
