@@ -18,7 +18,6 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -283,24 +282,20 @@ void frmMain::showRunStatus(bool announce)
 
 namespace {
 
-// A prompt for a run's file, as the terminal's other prompts are: Qt's own dialog, starting
-// where they start, offering `offered`.
+// A prompt for a run's file, starting where the terminal's other prompts start.
 QString askRunFile(QWidget* parent, const QString& title, const QString& filter,
-                   const QString& suffix, QFileDialog::AcceptMode mode, bool confirmOverwrite,
+                   const QString& suffix, bool forOpening, bool confirmOverwrite,
                    const QString& offered)
 {
-    QFileDialog dialog(parent, title, promptFolder(QCoreApplication::applicationDirPath()), filter);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
-                                                       : QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(suffix);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
-    if (!offered.isEmpty())
-        dialog.selectFile(offered);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return QDir::toNativeSeparators(dialog.selectedFiles().first());
+    FilePrompt prompt;
+    prompt.title = title;
+    prompt.nameFilter = filter;
+    prompt.defaultSuffix = suffix;
+    prompt.folder = promptFolder(QCoreApplication::applicationDirPath());
+    prompt.offeredName = offered;
+    prompt.confirmOverwrite = confirmOverwrite;
+    prompt.forOpening = forOpening;
+    return prompt.ask(parent);
 }
 
 } // namespace
@@ -315,7 +310,7 @@ void frmMain::browseRunFile()
     const QString chosen =
         askRunFile(m_runWindow, QStringLiteral("Measurement Run CSV File"),
                    QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"),
-                   QFileDialog::AcceptSave, false, offered);
+                   false, false, offered);
     if (chosen.isEmpty())
         return;
     m_chosenRunFile = chosen;
@@ -327,7 +322,7 @@ void frmMain::openRunDefinition()
     const QString chosen =
         askRunFile(m_runWindow, QStringLiteral("Open Run Definition"),
                    QStringLiteral("Run definitions (*.ini)"), QStringLiteral("ini"),
-                   QFileDialog::AcceptOpen, false, m_chosenDefinition);
+                   true, false, m_chosenDefinition);
     if (chosen.isEmpty())
         return;
     m_chosenDefinition = chosen;
@@ -351,7 +346,7 @@ void frmMain::saveRunDefinition()
     const QString chosen =
         askRunFile(m_runWindow, QStringLiteral("Save Run Definition"),
                    QStringLiteral("Run definitions (*.ini)"), QStringLiteral("ini"),
-                   QFileDialog::AcceptSave, true, m_chosenDefinition);
+                   false, true, m_chosenDefinition);
     if (chosen.isEmpty())
         return;
     m_chosenDefinition = chosen;
