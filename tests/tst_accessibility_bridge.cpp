@@ -9,6 +9,7 @@
 #include "app/frmMain.h"
 #include "chart/ChartWindow.h"
 #include "log/ResponseListView.h"
+#include "run/RunStatusLine.h"
 
 #include <QAccessible>
 #include <QComboBox>
@@ -61,6 +62,8 @@ QString describe(QAccessibleEvent* event)
     }
     case QAccessible::DescriptionChanged:
         return QStringLiteral("description changed");
+    case QAccessible::NameChanged:
+        return QStringLiteral("name \"%1\"").arg(event->accessibleInterface()->text(QAccessible::Name));
     case QAccessible::ValueChanged:
         return QStringLiteral("value %1")
             .arg(static_cast<QAccessibleValueChangeEvent*>(event)->value().toString());
@@ -137,6 +140,7 @@ private slots:
     void spinnerReportsItsValue_data();
     void spinnerReportsItsValue();
     void chartReportsItsReadings();
+    void runStatusIsAnnouncedWhenAsked();
 };
 
 void AccessibilityBridgeTest::initTestCase()
@@ -271,6 +275,21 @@ void AccessibilityBridgeTest::chartReportsItsReadings()
     run(w, {"clear"});
     g_watched.clear();
     QCOMPARE(g_events, QStringList(3, "description changed"));
+}
+
+void AccessibilityBridgeTest::runStatusIsAnnouncedWhenAsked()
+{
+    // A run's start, end and faults are heard; the figures after every reply are not.
+    RunStatusLine status;
+    status.show();
+    g_watched = {&status};
+    g_events.clear();
+    status.setStatus(QStringLiteral("Running: 0 cycles done."), true);
+    status.setStatus(QStringLiteral("Running: 1 cycles done."), false);
+    status.setStatus(QStringLiteral("Stopped (Stop pressed): 1 cycles done."), true);
+    g_watched.clear();
+    QCOMPARE(g_events, (QStringList{"name \"Running: 0 cycles done.\"",
+                                    "name \"Stopped (Stop pressed): 1 cycles done.\""}));
 }
 
 QTEST_MAIN(AccessibilityBridgeTest)

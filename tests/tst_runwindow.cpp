@@ -5,9 +5,11 @@
 #include "log/ResponseListView.h"
 #include "run/RunCsvFile.h"
 #include "run/RunSession.h"
+#include "run/RunStatusLine.h"
 #include "run/RunWindow.h"
 #include "support/TerminalBench.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +18,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -106,6 +109,7 @@ private slots:
     void pairing_data();
     void pairing();
     void lockedWhileRunning();
+    void browse();
     void commandLine_data();
     void commandLine();
     void commandLineRun();
@@ -310,6 +314,11 @@ void RunWindowTest::lockedWhileRunning()
         bench.pressStart();
         QCOMPARE(bench.line->readUntil("\r\n"), QByteArray("TEMP?\r\n"));
         QVERIFY(bench.running());
+        bench.line->write("TEMP_21.5\r\n");
+        QVERIFY(bench.waitForRows(2));
+        QVERIFY(waitUntil([&] {
+            return onGui([&] { return run->lblStatus->text().contains(QLatin1String("TEMP_21.5")); });
+        }));
         onGui([&] {
             QCOMPARE(run->cmdStart->text(), QStringLiteral("&Stop"));
             for (QLineEdit* field : {run->txtEvery, run->txtReplyTimeout, run->txtCsvFile})
@@ -331,7 +340,38 @@ void RunWindowTest::lockedWhileRunning()
         onGui([&] {
             QCOMPARE(run->cmdStart->text(), QStringLiteral("&Start"));
             QVERIFY(!run->txtEvery->isReadOnly() && run->cmdOpen->isEnabled());
+            // The status line reads as it shows.
+            QAccessibleInterface* status = QAccessible::queryAccessibleInterface(run->lblStatus);
+            QCOMPARE(status->role(), QAccessible::StatusBar);
+            QCOMPARE(status->text(QAccessible::Name), run->lblStatus->text());
+            QVERIFY(run->lblStatus->text().startsWith(
+                QLatin1String("Stopped (Stop pressed): 1 cycles done, 1 replies, 0 no replies.")));
         });
+    });
+}
+
+void RunWindowTest::browse()
+{
+    // The CSV prompt offers a name of its own and remembers the last one chosen, apart from
+    // the stream and save prompt's; it adds ".csv" and asks nothing about an existing file.
+    RunBench bench;
+    runScenario(bench.w, [&] {
+        const QRegularExpression stamped(
+            QStringLiteral("^bvterm-run-\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.csv$"));
+        for (const QString& expected : {QStringLiteral("bvterm-run-"), QStringLiteral("mine.csv")}) {
+            postToGui([&] { bench.run->cmdBrowse->click(); });
+            FileDialogView view;
+            QVERIFY(waitForFileDialog(&view));
+            QCOMPARE(view.title, QStringLiteral("Measurement Run CSV File"));
+            QCOMPARE(view.nameFilters, QStringList{"CSV files (*.csv)"});
+            QVERIFY2(expected == QLatin1String("mine.csv") ? view.offeredName.endsWith(expected)
+                                                           : stamped.match(view.offeredName).hasMatch(),
+                     qPrintable(view.offeredName));
+            QVERIFY(!view.confirmsOverwrite);
+            QVERIFY(answerFileDialog(bench.folder.filePath(QStringLiteral("mine"))));
+            QCOMPARE(onGui([&] { return bench.run->txtCsvFile->text(); }),
+                     bench.folder.filePath(QStringLiteral("mine.csv")));
+        }
     });
 }
 
