@@ -37,6 +37,8 @@ public:
     // The slave side as the test holds it open; closing it lets a hang-up reach the terminal
     // alone.
     void releaseSlave();
+    // The instrument's end (non-blocking), for an instrument played by another process.
+    int masterDescriptor() const { return m_master; }
 
 private:
     int m_master = -1;
