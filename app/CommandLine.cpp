@@ -35,7 +35,8 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             }
             line.runFile = file;
         } else {
-            line.error = QStringLiteral("\"%1\" is not an argument that bvterm knows.").arg(argument);
+            line.error =
+                QStringLiteral("\"%1\" is not an argument that bvterm knows.").arg(argument);
             return line;
         }
     }
@@ -73,7 +74,8 @@ void tellUser(const QString& text, bool error)
         HANDLE console = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                                      OPEN_EXISTING, 0, nullptr);
         if (console != INVALID_HANDLE_VALUE) {
-            const std::wstring wide = QString(text).replace(QLatin1String("\n"), QLatin1String("\r\n")).toStdWString();
+            const std::wstring wide =
+                QString(text).replace(QLatin1String("\n"), QLatin1String("\r\n")).toStdWString();
             DWORD written = 0;
             WriteConsoleW(console, wide.c_str(), DWORD(wide.size()), &written, nullptr);
             CloseHandle(console);

@@ -36,6 +36,9 @@ int runTerminal(int argc, char** argv)
     // A pipe whose reader went away is a write failure that the terminal reports, never a
     // signal that ends it. Programs it starts get the default disposition back.
     std::signal(SIGPIPE, SIG_IGN);
+    // Likewise a file that reaches the size limit set for the process fails to be written (a
+    // measurement run keeps its rows and writes them again) rather than ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
 #endif
     // The usage needs no display: it is printed before Qt starts.
     if (CommandLine::parse(argumentsOf(argc, argv)).help) {
@@ -61,8 +64,7 @@ int runTerminal(int argc, char** argv)
     RunDefinition run;
     if (!line.runFile.isEmpty()) {
         const QString error = RunDefinitionFile::read(
-            line.runFile, [](int port) { return port >= 1 && port <= PortNames::PortCount; },
-            &run);
+            line.runFile, [](int port) { return port >= 1 && port <= PortNames::PortCount; }, &run);
         if (!error.isEmpty()) {
             tellUser(QStringLiteral("bvterm: %1\n").arg(error), true);
             return BadArguments;

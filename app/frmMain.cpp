@@ -209,6 +209,11 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 void frmMain::showMessage(QMessageBox::Icon icon, const QString& title, const QString& text,
                           QWidget* over)
 {
+    // During a measurement run nothing waits for a click: what a box would say is a notice.
+    if (m_runSession && m_runSession->hasBegun() && m_runSession->isRunning()) {
+        runNotice(text);
+        return;
+    }
     if (m_messageSink) {
         m_messageSink(icon, title, text);
         return;

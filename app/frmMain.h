@@ -179,7 +179,7 @@ private:
     std::optional<quint64> sendLine(const QString& command, QString* failure);
     void connectForRun();
     void beginPendingRun();
-    void failPendingRun(const QString& description);
+    void failPendingRun(const QString& description, bool mayRetry = true);
     void endRun(RunEnd end, const QString& detail = QString());
     void runEnded();
     void showRunStatus(bool announce);
@@ -190,6 +190,10 @@ private:
     void saveRunDefinition();
     void runLineArrived(quint64 startPosition, qint64 atNs, qint64 atWallMs,
                         const std::optional<QString>& line);
+    void runNotice(const QString& text);
+    void runLinkLost(const QString& description);
+    void tryRunReconnect();
+    void saveUnwrittenRows();
 
     TerminalState State;
     MessageSink m_messageSink;
@@ -204,7 +208,8 @@ private:
     std::unique_ptr<RunSession> m_lastRun; // the run that ended last, for its figures
     QPointer<RunWindow> m_runWindow;
     bool m_runUnattended = false;
-    QString m_runNotStarted; // why the last run could not start
+    QString m_runNotStarted; // why the last run could not start (or has not yet)
+    QString m_runFault;      // what the run's last notice said
     QString m_chosenRunFile; // the name chosen at the last CSV file prompt
     QString m_chosenDefinition; // the name chosen at the last run definition prompt
     bool m_polling = false;

@@ -305,8 +305,11 @@ void frmMain::StartCheckingPort()
         // disconnected state, from which one press of Connect connects again. No loop ends with
         // the port left open.
         stopPolling();
-        endRun(RunEnd::DeviceLost, failure.description());
-        showMessage(QMessageBox::Warning, QStringLiteral("Error"), failure.description());
+        // A measurement run outlives a lost device: it says so and waits to reconnect.
+        if (m_runSession && m_runSession->hasBegun() && m_runSession->isRunning())
+            runLinkLost(failure.description());
+        else
+            showMessage(QMessageBox::Warning, QStringLiteral("Error"), failure.description());
         // The window may have been closed while the message was up.
         if (State.Unloading) {
             endProgramAfterClose();

@@ -105,8 +105,12 @@ void startHelpViewer(const QString& folder, QObject* owner,
     // reads nothing.
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
-    // The terminal ignores SIGPIPE, and an ignored signal would stay ignored across exec.
-    process->setChildProcessModifier([] { ::signal(SIGPIPE, SIG_DFL); });
+    // The terminal ignores SIGPIPE and SIGXFSZ, and an ignored signal would stay ignored across
+    // exec.
+    process->setChildProcessModifier([] {
+        ::signal(SIGPIPE, SIG_DFL);
+        ::signal(SIGXFSZ, SIG_DFL);
+    });
     // Watched through its signals only: the window never waits for the viewer.
     QObject::connect(process, &QProcess::errorOccurred, process,
                      [process, path, noViewer](QProcess::ProcessError error) {

@@ -50,6 +50,9 @@ qint64 MeasurementRun::nextWakeNs() const
 {
     if (!m_running || m_modalSinceNs >= 0)
         return -1;
+    // While the link is down, only the end of "Stop after" can fall due.
+    if (m_linkDown)
+        return m_settings.cycles > 0 ? dueNs(m_nextCycle + m_settings.cycles - m_counted - 1) : -1;
     if (m_waiting)
         return m_waiting->deadlineNs;
     if (busy())
@@ -62,6 +65,14 @@ void MeasurementRun::advance()
     if (!m_running || m_modalSinceNs >= 0)
         return;
     const qint64 now = m_clock.nowNs();
+    if (m_linkDown) {
+        const qint64 wake = nextWakeNs();
+        if (wake >= 0 && now >= wake) {
+            countFallenDue(now);
+            finish(RunEnd::CyclesDone, QString());
+        }
+        return;
+    }
     expireWaiting(now);
     if (m_running && !busy())
         startDueCycle(now);
@@ -112,8 +123,53 @@ void MeasurementRun::lineArrived(quint64 startPosition, qint64 atNs, qint64 atWa
 void MeasurementRun::sendTyped(const QString& command)
 {
     m_typed << command;
-    if (!m_waiting && m_modalSinceNs < 0)
+    if (!m_waiting && m_modalSinceNs < 0 && !m_linkDown)
         sendNext();
+}
+
+void MeasurementRun::linkLost(const QString& description)
+{
+    if (!m_running || m_linkDown)
+        return;
+    if (m_waiting)
+        noReply();
+    m_inCycle = false;
+    const qint64 now = m_clock.nowNs();
+    for (const QString& typed : std::exchange(m_typed, QStringList()))
+        row(RunStatus::Notice, m_clock.wallMs(), now, typed,
+            QStringLiteral("not sent: the link was lost"));
+    m_linkDown = true;
+    row(RunStatus::LinkLost, m_clock.wallMs(), now, QString(), description);
+}
+
+void MeasurementRun::linkResumed()
+{
+    if (!m_running || !m_linkDown)
+        return;
+    m_linkDown = false;
+    const qint64 now = m_clock.nowNs();
+    const qint64 gap = countFallenDue(now);
+    row(RunStatus::Resumed, m_clock.wallMs(), now, QString(), QString(), QString::number(gap));
+    m_freeSinceNs = now;
+    if (m_settings.cycles > 0 && m_counted >= m_settings.cycles)
+        finish(RunEnd::CyclesDone, QString());
+}
+
+qint64 MeasurementRun::countFallenDue(qint64 nowNs)
+{
+    qint64 fallen =
+        std::max<qint64>(0, floorDiv(nowNs - m_t0, m_settings.periodNs) + 1 - m_nextCycle);
+    if (m_settings.cycles > 0)
+        fallen = std::min(fallen, m_settings.cycles - m_counted);
+    m_nextCycle += fallen;
+    m_counted += fallen;
+    return fallen;
+}
+
+void MeasurementRun::notice(const QString& text)
+{
+    if (m_running)
+        row(RunStatus::Notice, m_clock.wallMs(), m_clock.nowNs(), QString(), text);
 }
 
 bool MeasurementRun::send(const QString& command)
@@ -127,14 +183,13 @@ bool MeasurementRun::send(const QString& command)
             QStringLiteral("not sent: %1").arg(failure));
         return false;
     }
-    m_waiting = Waiting{command, *position, sentNs, sentWallMs,
-                        sentNs + m_settings.replyTimeoutNs};
+    m_waiting = Waiting{command, *position, sentNs, sentWallMs, sentNs + m_settings.replyTimeoutNs};
     return true;
 }
 
 void MeasurementRun::sendNext()
 {
-    while (m_running && !m_waiting) {
+    while (m_running && !m_waiting && !m_linkDown) {
         if (!m_typed.isEmpty()) {
             send(m_typed.takeFirst());
             continue;
@@ -249,6 +304,9 @@ void MeasurementRun::finish(RunEnd end, const QString& detail)
         break;
     case RunEnd::CyclesDone:
         m_endText = QStringLiteral("%1 cycles done").arg(m_settings.cycles);
+        break;
+    case RunEnd::RowsNotWritten:
+        m_endText = QStringLiteral("rows could not be written");
         break;
     }
     const qint64 now = m_clock.nowNs();

@@ -38,6 +38,7 @@ enum class RunEnd {
     DeviceLost,
     TerminalClosed,
     CyclesDone,
+    RowsNotWritten,
 };
 
 // A measurement run: its commands sent in turn, cycle k starting at t0 + k × period on the
@@ -83,6 +84,16 @@ public:
     // it was open does not count towards a reply time-out.
     void modalOpened();
     void modalClosed();
+    // The device went away: a command still waiting gets `no reply`, the rest of its cycle is
+    // not sent, and a `link lost` row says what happened. The schedule goes on meanwhile, but
+    // nothing is sent until linkResumed().
+    void linkLost(const QString& description);
+    // The port is open again: a `resumed` row counts the cycles that fell due in the gap (none
+    // is sent late), and the run goes on at its next due time.
+    void linkResumed();
+    bool isLinkDown() const { return m_linkDown; }
+    // Something a message box would have said, as a `notice` row.
+    void notice(const QString& text);
     // Ends the run: a command still waiting gets `no reply`, then the `stopped` row.
     void stop(RunEnd end, const QString& detail = QString());
     // The typed commands that were still waiting for their turn when the run ended.
@@ -116,6 +127,7 @@ private:
     void sendNext();
     bool send(const QString& command);
     void startDueCycle(qint64 nowNs);
+    qint64 countFallenDue(qint64 nowNs);
     void finish(RunEnd end, const QString& detail);
 
     Settings m_settings;
@@ -130,8 +142,9 @@ private:
     int m_nextCommand = 0;    // of the cycle in progress
     qint64 m_freeSinceNs = 0; // since when nothing has kept a cycle from starting
     std::optional<Waiting> m_waiting;
-    QStringList m_typed;       // typed commands waiting for their turn
+    QStringList m_typed;        // typed commands waiting for their turn
     qint64 m_modalSinceNs = -1; // when the open modal dialog opened; -1: none is open
+    bool m_linkDown = false;    // the device went away and is not back yet
     Counts m_counts;
     QString m_endText;
 };

@@ -79,11 +79,11 @@ QString RunCsvFile::open(const QString& path)
     const bool existed = ::stat(name.constData(), &info) == 0;
     if (existed && !S_ISREG(info.st_mode))
         return notRegular();
-    int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
-                    0666);
+    int fd = ::open(name.constData(),
+                    O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (fd < 0 && errno == EACCES) // a file one may write but not read
-        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
-                    0666);
+        fd = ::open(name.constData(),
+                    O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (fd < 0)
         return cannotOpen(lastError());
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {

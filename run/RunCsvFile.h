@@ -19,6 +19,8 @@ public:
     QString open(const QString& path);
     bool isOpen() const;
     QString path() const { return m_path; }
+    // Whether the last open made the file.
+    bool isNew() const { return m_created; }
     // Makes the file ready for a run's rows: the byte order mark and the header line when it is
     // empty, otherwise a line end when its last line has none. "" or the reason it failed.
     QString begin(const QByteArray& header);

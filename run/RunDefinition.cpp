@@ -209,9 +209,8 @@ QString parse(const QByteArray& bytes, const QString& path, const PortCheck& por
     for (const char* rate : kRates)
         rateKnown = rateKnown || read.baudRate == QLatin1String(rate);
     if (!rateKnown)
-        return keyError(QStringLiteral("BaudRate"),
-                        QStringLiteral("%1 is not one of the rates %2")
-                            .arg(quoted(read.baudRate), ratesText()));
+        return keyError(QStringLiteral("BaudRate"), QStringLiteral("%1 is not one of the rates %2")
+                                                        .arg(quoted(read.baudRate), ratesText()));
 
     const std::optional<qint64> timeout =
         wholeNumber(value("TimeoutSeconds"), MinimumTimeoutSeconds, MaximumTimeoutSeconds);
@@ -247,8 +246,8 @@ QString parse(const QByteArray& bytes, const QString& path, const PortCheck& por
     const QString csv = value("CsvFile");
     if (csv.isEmpty())
         return keyError(QStringLiteral("CsvFile"), QStringLiteral("empty"));
-    read.csvFile = QDir::toNativeSeparators(
-        QDir::cleanPath(QFileInfo(path).absoluteDir().absoluteFilePath(QDir::fromNativeSeparators(csv))));
+    read.csvFile = QDir::toNativeSeparators(QDir::cleanPath(
+        QFileInfo(path).absoluteDir().absoluteFilePath(QDir::fromNativeSeparators(csv))));
 
     for (int n = 1;; ++n) {
         const QString key = QStringLiteral("Command%1").arg(n);
@@ -260,9 +259,10 @@ QString parse(const QByteArray& bytes, const QString& path, const PortCheck& por
             return keyError(key, problem);
         read.commands << found->second;
     }
-    const qsizetype commandKeys = std::count_if(values.begin(), values.end(), [](const auto& entry) {
-        return entry.first.startsWith(QLatin1String("Command"));
-    });
+    const qsizetype commandKeys =
+        std::count_if(values.begin(), values.end(), [](const auto& entry) {
+            return entry.first.startsWith(QLatin1String("Command"));
+        });
     if (read.commands.size() != commandKeys || read.commands.isEmpty())
         return keyError(QStringLiteral("Command%1").arg(read.commands.size() + 1),
                         read.commands.isEmpty() ? QStringLiteral("missing (a run needs at least "
@@ -278,9 +278,9 @@ QString read(const QString& path, const PortCheck& portOffered, RunDefinition* d
     QFile file(path);
     if (!QFileInfo(path).isFile())
         return QStringLiteral("%1 is not a run definition file: %2.")
-            .arg(QDir::toNativeSeparators(path),
-                 QFileInfo::exists(path) ? QStringLiteral("it is not a regular file")
-                                         : QStringLiteral("it does not exist"));
+            .arg(QDir::toNativeSeparators(path), QFileInfo::exists(path)
+                                                     ? QStringLiteral("it is not a regular file")
+                                                     : QStringLiteral("it does not exist"));
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("%1 could not be read: %2.")
             .arg(QDir::toNativeSeparators(path), file.errorString());

@@ -4,6 +4,8 @@
 #include "ModalWatch.h"
 #include "RunClock.h"
 
+#include <QStandardPaths>
+
 namespace {
 
 MeasurementRun::Settings settingsOf(const RunDefinition& definition)
@@ -16,19 +18,24 @@ MeasurementRun::Settings settingsOf(const RunDefinition& definition)
     return settings;
 }
 
+// The run's timer is never set further ahead than this, so that after the computer slept the
+// schedule is worked out again soon (the timer's own clock stands still during a sleep).
+constexpr qint64 LongestWaitMs = 1000;
+
 } // namespace
 
 RunSession::RunSession(const RunDefinition& definition, RunTerminal& terminal,
                        const RunClock& clock, const QTimeZone& zone, QObject* parent)
-    : QObject(parent),
-      m_definition(definition),
-      m_clock(clock),
-      m_writer(m_file, clock, zone),
+    : QObject(parent), m_definition(definition), m_clock(clock), m_writer(m_file, clock, zone),
       m_run(settingsOf(definition), terminal, m_writer, clock)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &RunSession::wake);
+    m_retry.setInterval(RetryIntervalMs);
+    connect(&m_retry, &QTimer::timeout, this, &RunSession::retryWriting);
+    m_reconnect.setInterval(ReconnectIntervalMs);
+    connect(&m_reconnect, &QTimer::timeout, this, &RunSession::reconnectDue);
 }
 
 RunSession::~RunSession() = default;
@@ -41,7 +48,8 @@ QString RunSession::openFile()
 void RunSession::begin(const QString& portLabel)
 {
     m_begun = true;
-    m_file.begin(CsvFormat::headerLine());
+    keepReconnecting(false);
+    const QString failure = m_file.begin(CsvFormat::headerLine());
     m_modals = std::make_unique<ModalWatch>();
     connect(m_modals.get(), &ModalWatch::opened, this, [this] {
         m_run.modalOpened();
@@ -64,12 +72,31 @@ void RunSession::begin(const QString& portLabel)
 
 void RunSession::discard()
 {
+    keepReconnecting(false);
     m_file.discardIfUnused();
+}
+
+void RunSession::keepReconnecting(bool on)
+{
+    if (!on) {
+        m_reconnect.stop();
+        return;
+    }
+    if (!m_reconnect.isActive()) {
+        m_reconnect.start();
+        QMetaObject::invokeMethod(this, &RunSession::reconnectDue, Qt::QueuedConnection);
+    }
 }
 
 void RunSession::wake()
 {
     m_run.advance();
+    afterChange();
+}
+
+void RunSession::retryWriting()
+{
+    m_writer.retry();
     afterChange();
 }
 
@@ -86,21 +113,72 @@ void RunSession::sendTyped(const QString& command)
     afterChange();
 }
 
+void RunSession::linkLost(const QString& description)
+{
+    m_run.linkLost(description);
+    if (m_run.isRunning())
+        keepReconnecting(true);
+    afterChange();
+}
+
+void RunSession::linkResumed()
+{
+    keepReconnecting(false);
+    m_run.linkResumed();
+    afterChange();
+}
+
+void RunSession::notice(const QString& text)
+{
+    m_run.notice(text);
+    afterChange();
+}
+
 void RunSession::stop(RunEnd end, const QString& detail)
 {
     m_run.stop(end, detail);
     afterChange();
 }
 
+QString RunSession::saveUnwrittenTo(const QString& path)
+{
+    const QString failure = m_writer.saveWaitingTo(path);
+    if (failure.isEmpty()) {
+        m_unsavedPath = path;
+        m_unsavedFailed = false;
+    }
+    return failure;
+}
+
 void RunSession::afterChange()
 {
+    // Rather than lose a row, the run stops once too many wait.
+    if (m_run.isRunning() && m_writer.isFull())
+        m_run.stop(RunEnd::RowsNotWritten);
+    const bool failing = m_writer.waiting() > 0;
+    if (failing != m_writeFailing) {
+        m_writeFailing = failing;
+        if (failing)
+            m_retry.start();
+        else
+            m_retry.stop();
+        if (failing)
+            emit fault();
+    }
     if (!m_run.isRunning()) {
         m_timer.stop();
+        m_retry.stop();
+        keepReconnecting(false);
         // This may run inside one of the watch's own signals.
         if (m_modals)
             m_modals.release()->deleteLater();
         if (m_begun && !m_endReported) {
             m_endReported = true;
+            if (m_writer.waiting() > 0) {
+                m_unsavedPath = m_writer.saveWaiting(
+                    QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+                m_unsavedFailed = m_unsavedPath.isEmpty();
+            }
             m_file.close();
             emit changed();
             emit ended();
@@ -111,8 +189,8 @@ void RunSession::afterChange()
     if (wake < 0) {
         m_timer.stop();
     } else {
-        const qint64 inNs = std::max<qint64>(0, wake - m_clock.nowNs());
-        m_timer.start(int(std::min<qint64>((inNs + 999'999) / 1'000'000, INT_MAX)));
+        const qint64 inMs = (std::max<qint64>(0, wake - m_clock.nowNs()) + 999'999) / 1'000'000;
+        m_timer.start(int(std::min(inMs, LongestWaitMs)));
     }
     emit changed();
 }

@@ -8,7 +8,8 @@ namespace {
 // The status line as assistive technology sees it: a status bar whose name is its text.
 class RunStatusAccessible : public QAccessibleWidget {
 public:
-    explicit RunStatusAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::StatusBar)
+    explicit RunStatusAccessible(QWidget* widget)
+        : QAccessibleWidget(widget, QAccessible::StatusBar)
     {
     }
     QString text(QAccessible::Text type) const override

@@ -58,8 +58,7 @@ RunWindow::RunWindow(QWidget* parent) : QDialog(parent)
     lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(labelFor(QStringLiteral("&Commands:"), txtCommands, this), 0, 0,
-                    Qt::AlignTop);
+    grid->addWidget(labelFor(QStringLiteral("&Commands:"), txtCommands, this), 0, 0, Qt::AlignTop);
     grid->addWidget(txtCommands, 0, 1, 1, 5);
     grid->addWidget(labelFor(QStringLiteral("&Every:"), txtEvery, this), 1, 0);
     auto* every = new QHBoxLayout;
@@ -146,11 +145,10 @@ void RunWindow::showDefinition(const RunDefinition& definition)
     txtCsvFile->setText(QDir::toNativeSeparators(definition.csvFile));
 }
 
-void RunWindow::setRunning(bool running, const QString& waitingCaption)
+void RunWindow::setRunning(bool running)
 {
     m_running = running;
-    cmdStart->setText(!running ? kStartCaption
-                               : waitingCaption.isEmpty() ? kStopCaption : waitingCaption);
+    cmdStart->setText(running ? kStopCaption : kStartCaption);
     txtCommands->setReadOnly(running);
     for (QLineEdit* field : {txtEvery, txtReplyTimeout, txtCsvFile})
         field->setReadOnly(running);

@@ -23,9 +23,8 @@ public:
     QString readDefinition(RunDefinition* definition) const;
     void showDefinition(const RunDefinition& definition);
     // While a run goes on the fields cannot be changed and no button is the default, so that a
-    // stray Enter never stops a run; `waitingCaption` replaces "&Stop" on the button (a run that
-    // waits to reconnect).
-    void setRunning(bool running, const QString& waitingCaption = QString());
+    // stray Enter never stops a run.
+    void setRunning(bool running);
     bool isRunning() const { return m_running; }
     void setStatus(const QString& text, bool announce);
 
@@ -41,7 +40,7 @@ public:
     RunStatusLine* lblStatus = nullptr;
 
 signals:
-    void startClicked(); // Start, Stop or Connect: the caption says which
+    void startClicked(); // Start or Stop: the caption says which
     void browseClicked();
     void openClicked();
     void saveClicked();

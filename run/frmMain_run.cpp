@@ -3,6 +3,7 @@
 // connection, the polling loop and sending.
 
 #include "app/Captions.h"
+#include "app/Defaults.h"
 #include "app/UpDown.h"
 #include "app/frmMain.h"
 #include "log/ResponseListView.h"
@@ -125,9 +126,9 @@ bool frmMain::runDefinitionFromWindow(RunDefinition* definition)
     }
     // A name without a folder lands where the file prompts start.
     if (QFileInfo(definition->csvFile).isRelative()) {
-        definition->csvFile = QDir::toNativeSeparators(
-            QDir(promptFolder(QCoreApplication::applicationDirPath()))
-                .absoluteFilePath(definition->csvFile));
+        definition->csvFile =
+            QDir::toNativeSeparators(QDir(promptFolder(QCoreApplication::applicationDirPath()))
+                                         .absoluteFilePath(definition->csvFile));
         window->txtCsvFile->setText(definition->csvFile);
     }
     return true;
@@ -140,9 +141,10 @@ bool frmMain::startRun(const RunDefinition& definition, bool unattended)
     RunWindow* window = runWindow();
     m_runUnattended = unattended;
     m_runNotStarted.clear();
+    m_runFault.clear();
     RunTerminal& terminal = *this;
-    auto session = std::make_unique<RunSession>(definition, terminal, m_runClock,
-                                                QTimeZone::systemTimeZone());
+    auto session =
+        std::make_unique<RunSession>(definition, terminal, m_runClock, QTimeZone::systemTimeZone());
     const QString problem = session->openFile();
     if (!problem.isEmpty()) {
         m_runNotStarted = problem;
@@ -152,7 +154,9 @@ bool frmMain::startRun(const RunDefinition& definition, bool unattended)
         return false;
     }
     connect(session.get(), &RunSession::changed, this, [this] { showRunStatus(false); });
+    connect(session.get(), &RunSession::fault, this, [this] { showRunStatus(true); });
     connect(session.get(), &RunSession::ended, this, &frmMain::runEnded);
+    connect(session.get(), &RunSession::reconnectDue, this, &frmMain::tryRunReconnect);
     m_lastRun.reset();
     m_runSession = std::move(session);
     window->setRunning(true);
@@ -190,13 +194,19 @@ void frmMain::beginPendingRun()
     showRunStatus(true);
 }
 
-void frmMain::failPendingRun(const QString& description)
+void frmMain::failPendingRun(const QString& description, bool mayRetry)
 {
     if (!m_runSession || m_runSession->hasBegun())
         return;
+    m_runNotStarted = description;
+    // Started from the command line, the run waits for its port as it would for a lost device.
+    if (mayRetry && m_runUnattended) {
+        m_runSession->keepReconnecting(true);
+        showRunStatus(true);
+        return;
+    }
     m_runSession->discard();
     m_runSession.reset();
-    m_runNotStarted = description;
     if (m_runWindow)
         m_runWindow->setRunning(false);
     showRunStatus(true);
@@ -207,7 +217,7 @@ void frmMain::endRun(RunEnd end, const QString& detail)
     if (!m_runSession)
         return;
     if (!m_runSession->hasBegun()) {
-        failPendingRun(QStringLiteral("Stop was pressed before the connection was made."));
+        failPendingRun(QStringLiteral("Stop was pressed before the connection was made."), false);
         return;
     }
     m_runSession->stop(end, detail);
@@ -222,6 +232,8 @@ void frmMain::runEnded()
     if (m_runWindow)
         m_runWindow->setRunning(false);
     showRunStatus(true);
+    if (m_lastRun->unsavedFailed())
+        QMetaObject::invokeMethod(this, &frmMain::saveUnwrittenRows, Qt::QueuedConnection);
     // Commands typed during the run that had not had their turn go out now, as Send sends them.
     if (m_polling && cmdConnect->text() == kDisconnectCaption && !State.Unloading) {
         for (const QString& command : unsent) {
@@ -235,6 +247,71 @@ void frmMain::runEnded()
 std::optional<quint64> frmMain::sendCommand(const QString& command, QString* failure)
 {
     return sendLine(command, failure);
+}
+
+void frmMain::runNotice(const QString& text)
+{
+    // Into the log as a notice row, into the CSV file, and into the status line.
+    addNoticeRow(text);
+    m_runFault = text;
+    m_runSession->notice(text);
+    showRunStatus(true);
+}
+
+void frmMain::runLinkLost(const QString& description)
+{
+    addNoticeRow(description);
+    m_runFault = description;
+    m_runSession->linkLost(description);
+    showRunStatus(true);
+}
+
+void frmMain::tryRunReconnect()
+{
+    if (!m_runSession || cmdConnect->text() == kDisconnectCaption || State.Unloading)
+        return;
+    // Never from inside a modal dialog's loop: the next try comes soon enough.
+    if (QApplication::activeModalWidget())
+        return;
+    // A try that fails touches no control and says nothing; only one that opens the port
+    // runs the connect sequence.
+    try {
+        ComPort->setCommPort(PortNames::portNumberOf(cboPort->currentText()));
+        ComPort->setSettings(cboBaudRate->currentText() + kLineFraming);
+        ComPort->setPortOpen(true);
+        ComPort->setPortOpen(false);
+    } catch (const PortError& failure) {
+        if (!m_runSession->hasBegun() && failure.description() != m_runNotStarted) {
+            m_runNotStarted = failure.description();
+            showRunStatus(false);
+        }
+        return;
+    }
+    m_runSession->keepReconnecting(false);
+    cmdConnect_Click();
+}
+
+void frmMain::saveUnwrittenRows()
+{
+    // Neither beside the CSV file nor in the documents folder: the user says where, once.
+    if (!m_lastRun || !m_lastRun->unsavedFailed())
+        return;
+    FilePrompt prompt;
+    prompt.title = QStringLiteral("Save the Rows That Could Not Be Written");
+    prompt.nameFilter = QStringLiteral("CSV files (*.csv)");
+    prompt.defaultSuffix = QStringLiteral("csv");
+    prompt.folder = promptFolder(QCoreApplication::applicationDirPath());
+    prompt.offeredName = m_lastRun->writer().unsavedName();
+    const QString chosen = prompt.ask(m_runWindow);
+    const QString failure = chosen.isEmpty() ? QStringLiteral("no file was chosen")
+                                             : m_lastRun->saveUnwrittenTo(chosen);
+    showRunStatus(true);
+    if (!failure.isEmpty())
+        showMessage(QMessageBox::Warning, kRunTitle,
+                    QStringLiteral("%1 rows of the measurement run could not be written: %2.")
+                        .arg(m_lastRun->writer().waiting())
+                        .arg(failure),
+                    m_runWindow);
 }
 
 void frmMain::runLineArrived(quint64 startPosition, qint64 atNs, qint64 atWallMs,
@@ -255,9 +332,12 @@ void frmMain::showRunStatus(bool announce)
     } else if (!session) {
         text = QStringLiteral("No run yet.");
     } else if (!session->hasBegun()) {
-        text = QStringLiteral("Connecting to COM %1 at %2 baud\u2026")
-                   .arg(session->definition().port)
-                   .arg(session->definition().baudRate);
+        text = m_runNotStarted.isEmpty()
+                   ? QStringLiteral("Connecting to COM %1 at %2 baud\u2026")
+                         .arg(session->definition().port)
+                         .arg(session->definition().baudRate)
+                   : QStringLiteral("Waiting for the port: %1 Trying again every 2 s.")
+                         .arg(m_runNotStarted);
     } else {
         const MeasurementRun::Counts& counts = session->run().counts();
         text = session->isRunning()
@@ -268,14 +348,24 @@ void frmMain::showRunStatus(bool announce)
                     .arg(counts.replies)
                     .arg(counts.noReplies);
         if (counts.lastReplyWallMs >= 0)
-            text += QStringLiteral(" Last reply \"%1\" at %2.")
-                        .arg(counts.lastReply,
-                             QDateTime::fromMSecsSinceEpoch(counts.lastReplyWallMs)
-                                 .toString(QStringLiteral("HH:mm:ss")));
+            text +=
+                QStringLiteral(" Last reply \"%1\" at %2.")
+                    .arg(counts.lastReply, QDateTime::fromMSecsSinceEpoch(counts.lastReplyWallMs)
+                                               .toString(QStringLiteral("HH:mm:ss")));
         text += QStringLiteral(" CSV file: %1.").arg(fileName(session->csvPath()));
-        if (!session->fileFailure().isEmpty())
-            text += QStringLiteral(" The CSV file could not be written: %1.")
-                        .arg(session->fileFailure());
+        if (session->isRunning() && session->isLinkDown())
+            text += QStringLiteral(" Waiting for the device to come back: %1 Trying again every "
+                                   "2 s.")
+                        .arg(m_runFault);
+        else if (session->isRunning() && !m_runFault.isEmpty())
+            text += QStringLiteral(" Last notice: %1").arg(m_runFault);
+        if (const int waiting = session->writer().waiting())
+            text += QStringLiteral(" %1 rows wait to be written: %2.")
+                        .arg(waiting)
+                        .arg(session->writer().failure());
+        if (!session->unsavedPath().isEmpty())
+            text += QStringLiteral(" The rows that could not be written are in %1.")
+                        .arg(session->unsavedPath());
     }
     m_runWindow->setStatus(text, announce);
 }
@@ -307,10 +397,9 @@ void frmMain::browseRunFile()
             ? m_chosenRunFile
             : QStringLiteral("bvterm-run-%1.csv")
                   .arg(localNow().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
-    const QString chosen =
-        askRunFile(m_runWindow, QStringLiteral("Measurement Run CSV File"),
-                   QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"),
-                   false, false, offered);
+    const QString chosen = askRunFile(m_runWindow, QStringLiteral("Measurement Run CSV File"),
+                                      QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"),
+                                      false, false, offered);
     if (chosen.isEmpty())
         return;
     m_chosenRunFile = chosen;
@@ -319,16 +408,16 @@ void frmMain::browseRunFile()
 
 void frmMain::openRunDefinition()
 {
-    const QString chosen =
-        askRunFile(m_runWindow, QStringLiteral("Open Run Definition"),
-                   QStringLiteral("Run definitions (*.ini)"), QStringLiteral("ini"),
-                   true, false, m_chosenDefinition);
+    const QString chosen = askRunFile(m_runWindow, QStringLiteral("Open Run Definition"),
+                                      QStringLiteral("Run definitions (*.ini)"),
+                                      QStringLiteral("ini"), true, false, m_chosenDefinition);
     if (chosen.isEmpty())
         return;
     m_chosenDefinition = chosen;
     RunDefinition definition;
     const QString error = RunDefinitionFile::read(
-        chosen, [this](int port) { return cboPort->findText(QStringLiteral("COM %1").arg(port)) >= 0; },
+        chosen,
+        [this](int port) { return cboPort->findText(QStringLiteral("COM %1").arg(port)) >= 0; },
         &definition);
     if (!error.isEmpty()) {
         showMessage(QMessageBox::Warning, kRunTitle, error, m_runWindow);
@@ -343,17 +432,16 @@ void frmMain::saveRunDefinition()
     RunDefinition definition;
     if (!runDefinitionFromWindow(&definition))
         return;
-    const QString chosen =
-        askRunFile(m_runWindow, QStringLiteral("Save Run Definition"),
-                   QStringLiteral("Run definitions (*.ini)"), QStringLiteral("ini"),
-                   false, true, m_chosenDefinition);
+    const QString chosen = askRunFile(m_runWindow, QStringLiteral("Save Run Definition"),
+                                      QStringLiteral("Run definitions (*.ini)"),
+                                      QStringLiteral("ini"), false, true, m_chosenDefinition);
     if (chosen.isEmpty())
         return;
     m_chosenDefinition = chosen;
     const QString failure = RunDefinitionFile::write(chosen, definition);
     if (!failure.isEmpty())
-        showMessage(QMessageBox::Warning, kRunTitle,
-                    QStringLiteral("The run definition could not be saved to %1: %2.")
-                        .arg(chosen, failure),
-                    m_runWindow);
+        showMessage(
+            QMessageBox::Warning, kRunTitle,
+            QStringLiteral("The run definition could not be saved to %1: %2.").arg(chosen, failure),
+            m_runWindow);
 }

@@ -36,6 +36,8 @@ void frmMain::cmdConnect_Click()
         if (!quiet)
             showMessage(QMessageBox::Warning, QStringLiteral("Communication Error"),
                         failure.description());
+        if (m_runSession && m_runSession->isLinkDown())
+            m_runSession->keepReconnecting(true);
         cmdConnect->setText(kConnectCaption);
         cmdSend->setEnabled(false);
         txtcmd->setEditText(kCommandPrompt);
@@ -48,6 +50,8 @@ void frmMain::cmdConnect_Click()
     }
     if (opened) {
         beginPendingRun();
+        if (m_runSession && m_runSession->isLinkDown())
+            m_runSession->linkResumed();
         StartCheckingPort();
     }
 }
@@ -70,7 +74,9 @@ void frmMain::connectSequence()
 
 void frmMain::disconnectSequence()
 {
-    endRun(RunEnd::Disconnected);
+    // A run whose device went away waits to reconnect; any other disconnect ends it.
+    if (!m_runSession || !m_runSession->isLinkDown())
+        endRun(RunEnd::Disconnected);
     cmdConnect->setText(kConnectCaption);
     cmdSend->setEnabled(false);
     txtcmd->setEditText(kCommandPromptAfterDisconnect);
@@ -105,11 +111,16 @@ void frmMain::reconnectIfConnected()
 
 void frmMain::cboPort_Click()
 {
+    // A run that waits to reconnect ends too: it was made for the port and rate it had.
+    if (m_runSession && m_runSession->isLinkDown())
+        endRun(RunEnd::PortOrRateChanged);
     reconnectIfConnected();
 }
 
 void frmMain::cboBaudRate_Click()
 {
+    if (m_runSession && m_runSession->isLinkDown())
+        endRun(RunEnd::PortOrRateChanged);
     reconnectIfConnected();
 }
 

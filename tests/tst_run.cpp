@@ -6,15 +6,20 @@
 #include "run/ReplyValue.h"
 #include "run/RunClock.h"
 #include "run/RunCsvFile.h"
+#include "run/RunCsvWriter.h"
 #include "run/RunDefinition.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -76,6 +81,8 @@ private slots:
     void csvFileAppends_data();
     void csvFileAppends();
     void csvReadsBack();
+    void csvWriteFailures_data();
+    void csvWriteFailures();
     void definitionRoundTrip();
     void definitionErrors_data();
     void definitionErrors();
@@ -361,6 +368,126 @@ void RunTest::csvReadsBack()
     QCOMPARE(QString::fromUtf8(reader.readAllStandardOutput()).split(QChar(0)), replies);
 }
 
+// The rows of a CSV file as "status=reply value", header and byte order mark checked.
+QStringList fileRows(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("no file")};
+    const QByteArray bytes = file.readAll();
+    if (!bytes.startsWith("\xEF\xBB\xBF" + CsvFormat::headerLine()) || !bytes.endsWith("\r\n"))
+        return {QStringLiteral("no header, or a line without its end")};
+    QStringList rows;
+    for (const QString& line : QString::fromUtf8(bytes).split(QStringLiteral("\r\n")).mid(1)) {
+        const QStringList fields = line.split(u',');
+        if (fields.size() < 7)
+            continue;
+        rows << fields[6] + (fields[3].isEmpty() ? QString() : u'=' + fields[3]) +
+                    (fields[4].isEmpty() ? QString() : u' ' + fields[4]);
+    }
+    return rows;
+}
+
+void RunTest::csvWriteFailures_data()
+{
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QStringList>("rows");    // of the CSV file in the end
+    QTest::addColumn<QStringList>("unsaved"); // of the file of rows that could not be written
+    // Steps: r:TEXT a row; full and room (a file size limit of the file as it is, and none);
+    // rm and mkdir the CSV file's folder; sync (a second after the last); retry; end.
+    QTest::newRow("a full disk for a while")
+        << "r:1 full r:2 r:3 retry room r:4 retry r:5" << QStringList{"started",
+                                                                      "ok=1",
+                                                                      "write failed=File too large",
+                                                                      "ok=2",
+                                                                      "ok=3",
+                                                                      "ok=4",
+                                                                      "written again 3",
+                                                                      "ok=5"}
+        << QStringList{};
+    QTest::newRow("the folder removed, and back")
+        << "r:1 sync rm r:2 sync r:3 retry mkdir retry r:4"
+        << QStringList{"started",
+                       "write failed=the file was removed or replaced",
+                       "ok=2",
+                       "ok=3",
+                       "written again 2",
+                       "ok=4"}
+        << QStringList{};
+    QTest::newRow("full until the end: the rows go beside it")
+        << "r:1 full r:2 end" << QStringList{"started", "ok=1"}
+        << QStringList{"started", "write failed=File too large", "ok=2", "stopped=Stop pressed"};
+    QTest::newRow("the folder gone for good: the rows go to the other folder")
+        << "r:1 rm sync r:2 end" << QStringList{"no file"}
+        << QStringList{"started", "write failed=the file was removed or replaced", "ok=1", "ok=2",
+                       "stopped=Stop pressed"};
+}
+
+void RunTest::csvWriteFailures()
+{
+    QFETCH(QString, steps);
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, unsaved);
+    QTemporaryDir top;
+    const QString folder = top.filePath(QStringLiteral("data"));
+    const QString fallback = top.filePath(QStringLiteral("documents"));
+    QVERIFY(QDir().mkpath(folder) && QDir().mkpath(fallback));
+    const QString path = QDir(folder).filePath(QStringLiteral("run.csv"));
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit unlimited{};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    TestClock clock;
+    RunCsvFile file;
+    QCOMPARE(file.open(path), QString());
+    QCOMPARE(file.begin(CsvFormat::headerLine()), QString());
+    RunCsvWriter writer(file, clock, QTimeZone::utc());
+    RunRow row;
+    row.status = RunStatus::Started;
+    writer.write(row);
+    QString savedTo;
+    for (const QString& step : steps.split(u' ')) {
+        clock.ns += 100'000'000;
+        if (step.startsWith(QLatin1String("r:"))) {
+            row.status = RunStatus::Ok;
+            row.reply = step.mid(2);
+            writer.write(row);
+        } else if (step == QLatin1String("full")) {
+            rlimit limit = unlimited;
+            limit.rlim_cur = rlim_t(QFileInfo(path).size());
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        } else if (step == QLatin1String("room")) {
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        } else if (step == QLatin1String("rm")) {
+            QVERIFY(QDir(folder).removeRecursively());
+        } else if (step == QLatin1String("mkdir")) {
+            QVERIFY(QDir().mkpath(folder));
+        } else if (step == QLatin1String("sync")) {
+            clock.ns += 1'000'000'000;
+            writer.cycleEnded();
+        } else if (step == QLatin1String("retry")) {
+            writer.retry();
+        } else if (step == QLatin1String("end")) {
+            row.status = RunStatus::Stopped;
+            row.reply = QStringLiteral("Stop pressed");
+            writer.write(row);
+            writer.runEnded();
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+            savedTo = writer.saveWaiting(fallback);
+        }
+    }
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    file.close();
+    QCOMPARE(fileRows(path), rows);
+    QCOMPARE(savedTo.isEmpty(), unsaved.isEmpty());
+    if (!savedTo.isEmpty()) {
+        QCOMPARE(QFileInfo(savedTo).fileName(), writer.unsavedName());
+        QVERIFY(writer.unsavedName().startsWith(QLatin1String("run.unsaved-")));
+        // Beside the CSV file when its folder is there, else in the other one.
+        QCOMPARE(QFileInfo(savedTo).absolutePath(), QDir(folder).exists() ? folder : fallback);
+        QCOMPARE(fileRows(savedTo), unsaved);
+    }
+}
+
 void RunTest::definitionRoundTrip()
 {
     QTemporaryDir folder;
@@ -378,14 +505,16 @@ void RunTest::definitionRoundTrip()
     QCOMPARE(RunDefinitionFile::write(path, definition), QString());
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("[Run]\r\nPort=7\r\nBaudRate=115200\r\nTimeoutSeconds=12\r\n"
-                                        "Every=1.5\r\nReplyTimeout=0.05\r\nCycles=1000000000\r\n") +
-                                 QDir::toNativeSeparators(QStringLiteral("CsvFile=data/run.csv"))
-                                     .toUtf8() +
-                                 "\r\nCommand1=TEMP?\r\nCommand2=  SET A,B\\C=1 \r\n"
-                                 "Command3=x;y # z \xC2\xB5\r\n");
+    QCOMPARE(file.readAll(),
+             QByteArray("[Run]\r\nPort=7\r\nBaudRate=115200\r\nTimeoutSeconds=12\r\n"
+                        "Every=1.5\r\nReplyTimeout=0.05\r\nCycles=1000000000\r\n") +
+                 QDir::toNativeSeparators(QStringLiteral("CsvFile=data/run.csv")).toUtf8() +
+                 "\r\nCommand1=TEMP?\r\nCommand2=  SET A,B\\C=1 \r\n"
+                 "Command3=x;y # z \xC2\xB5\r\n");
     RunDefinition read;
-    QCOMPARE(RunDefinitionFile::read(path, [](int port) { return port <= 12; }, &read), QString());
+    QCOMPARE(RunDefinitionFile::read(
+                 path, [](int port) { return port <= 12; }, &read),
+             QString());
     QCOMPARE(read, definition);
 }
 
@@ -443,9 +572,9 @@ void RunTest::definitionErrors()
     QFETCH(QString, error);
     RunDefinition definition;
     definition.port = 3;
-    QCOMPARE(RunDefinitionFile::parse(text, QStringLiteral("run.ini"),
-                                      [](int port) { return port >= 1 && port <= 12; },
-                                      &definition),
+    QCOMPARE(RunDefinitionFile::parse(
+                 text, QStringLiteral("run.ini"), [](int port) { return port >= 1 && port <= 12; },
+                 &definition),
              QStringLiteral("run.ini: ") + error);
     QCOMPARE(definition.port, 3); // nothing changed
 }

@@ -7,7 +7,7 @@
 #include "run/RunSession.h"
 #include "run/RunStatusLine.h"
 #include "run/RunWindow.h"
-#include "support/TerminalBench.h"
+#include "support/RunBench.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -18,8 +18,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,74 +29,6 @@
 namespace {
 
 const QString kRunTitle = QStringLiteral("Measurement Run");
-
-// The fields of one CSV record, quotes taken off.
-QStringList csvFields(const QString& line)
-{
-    QStringList fields{QString()};
-    bool quoted = false;
-    for (int i = 0; i < line.size(); ++i) {
-        const QChar c = line[i];
-        if (c == u'"' && quoted && i + 1 < line.size() && line[i + 1] == u'"')
-            fields.last() += line[++i];
-        else if (c == u'"')
-            quoted = !quoted;
-        else if (c == u',' && !quoted)
-            fields << QString();
-        else
-            fields.last() += c;
-    }
-    return fields;
-}
-
-// The rows of a run's CSV file as "status command=reply", the device's name as DEVICE.
-QStringList csvRows(const QString& path, const QString& device)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
-    QStringList rows;
-    for (const QString& line : lines.mid(1)) {
-        const QStringList f = csvFields(line);
-        if (f.size() != 7)
-            continue;
-        QString row = f[6];
-        if (!f[2].isEmpty())
-            row += u' ' + f[2];
-        if (f[6] == QLatin1String("started") || f[6] == QLatin1String("stopped"))
-            row += QStringLiteral(" (%1)").arg(QString(f[3]).replace(device, QLatin1String("DEVICE")));
-        else if (!f[3].isEmpty())
-            row += u'=' + f[3];
-        rows << row;
-    }
-    return rows;
-}
-
-// A terminal with an instrument on COM 5, its run window, and a folder for the run's files.
-struct RunBench : TerminalBench {
-    QTemporaryDir folder;
-    QString csv = folder.filePath(QStringLiteral("run.csv"));
-    RunWindow* run = onGui([this] { return w.runWindow(); });
-
-    void define(const QString& commands, const QString& every, const QString& timeout,
-                const QString& path)
-    {
-        onGui([&] {
-            run->txtCommands->setPlainText(commands);
-            run->txtEvery->setText(every);
-            run->txtReplyTimeout->setText(timeout);
-            run->txtCsvFile->setText(path);
-        });
-    }
-    void pressStart() { postToGui([this] { run->cmdStart->click(); }); }
-    bool running() { return onGui([this] { return w.runSession() && w.runSession()->isRunning(); }); }
-    QStringList rows() { return csvRows(csv, line->slavePath()); }
-    bool waitForRows(int count)
-    {
-        return waitUntil([&] { return rows().size() >= count; });
-    }
-};
 
 } // namespace
 
@@ -132,7 +64,7 @@ void RunWindowTest::runWindow()
     QVERIFY(w.lstResponse->actions().contains(w.mnuRun));
 
     // The fields, in their tab order, with their defaults; Tab leaves the commands box.
-    const QList<QWidget*> order{run->txtCommands, run->txtEvery,  run->txtReplyTimeout,
+    const QList<QWidget*> order{run->txtCommands, run->txtEvery,   run->txtReplyTimeout,
                                 run->spnCycles,   run->txtCsvFile, run->cmdBrowse,
                                 run->cmdStart,    run->cmdOpen,    run->cmdSave};
     run->activateWindow();
@@ -248,10 +180,10 @@ void RunWindowTest::pairing_data()
     QTest::newRow("no reply") << "TEMP?"
                               << "<TEMP?"
                               << QStringList{started.arg("TEMP?"), "no reply TEMP?", stopped};
-    QTest::newRow("a late reply")
-        << "A\nB"
-        << "<A ~100 >>LATE <B > >2"
-        << QStringList{started.arg("A | B"), "no reply A", "unsolicited=LATE", "ok B=2", stopped};
+    QTest::newRow("a late reply") << "A\nB"
+                                  << "<A ~100 >>LATE <B > >2"
+                                  << QStringList{started.arg("A | B"), "no reply A",
+                                                 "unsolicited=LATE", "ok B=2", stopped};
     QTest::newRow("two lines to one command")
         << "A"
         << "<A >1 >2" << QStringList{started.arg("A"), "ok A=1", "unsolicited=2", stopped};
@@ -317,7 +249,8 @@ void RunWindowTest::lockedWhileRunning()
         bench.line->write("TEMP_21.5\r\n");
         QVERIFY(bench.waitForRows(2));
         QVERIFY(waitUntil([&] {
-            return onGui([&] { return run->lblStatus->text().contains(QLatin1String("TEMP_21.5")); });
+            return onGui(
+                [&] { return run->lblStatus->text().contains(QLatin1String("TEMP_21.5")); });
         }));
         onGui([&] {
             QCOMPARE(run->cmdStart->text(), QStringLiteral("&Stop"));
@@ -358,14 +291,16 @@ void RunWindowTest::browse()
     runScenario(bench.w, [&] {
         const QRegularExpression stamped(
             QStringLiteral("^bvterm-run-\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.csv$"));
-        for (const QString& expected : {QStringLiteral("bvterm-run-"), QStringLiteral("mine.csv")}) {
+        for (const QString& expected :
+             {QStringLiteral("bvterm-run-"), QStringLiteral("mine.csv")}) {
             postToGui([&] { bench.run->cmdBrowse->click(); });
             FileDialogView view;
             QVERIFY(waitForFileDialog(&view));
             QCOMPARE(view.title, QStringLiteral("Measurement Run CSV File"));
             QCOMPARE(view.nameFilters, QStringList{"CSV files (*.csv)"});
-            QVERIFY2(expected == QLatin1String("mine.csv") ? view.offeredName.endsWith(expected)
-                                                           : stamped.match(view.offeredName).hasMatch(),
+            QVERIFY2(expected == QLatin1String("mine.csv")
+                         ? view.offeredName.endsWith(expected)
+                         : stamped.match(view.offeredName).hasMatch(),
                      qPrintable(view.offeredName));
             QVERIFY(!view.confirmsOverwrite);
             QVERIFY(answerFileDialog(bench.folder.filePath(QStringLiteral("mine"))));
@@ -446,11 +381,11 @@ void RunWindowTest::commandLineRun()
         line.write("TEMP_21.5\r\n");
     }
     const QString csv = folder.filePath(QStringLiteral("run.csv"));
-    QTRY_COMPARE_WITH_TIMEOUT(csvRows(csv, line.slavePath()).size(), 4, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(csvRows(csv).size(), 4, 10000);
     QCOMPARE(line.baudRate(), 19200);
     bvterm.kill();
     bvterm.waitForFinished();
-    QCOMPARE(csvRows(csv, line.slavePath()),
+    QCOMPARE(csvRows(csv),
              (QStringList{"started (COM 5 (DEVICE), 19200 baud, every 0.2 s, reply time-out 1 s, "
                           "commands: TEMP?)",
                           "ok TEMP?=TEMP_21.5", "ok TEMP?=TEMP_21.5", "stopped (2 cycles done)"}));
