@@ -223,7 +223,7 @@ void ChartWindow::takeNewRows()
 {
     const qsizetype readingsBefore = m_readings.readingCount();
     m_log.visitRows(m_rowsTaken, [this](RowStamp stamp, QStringView command, QStringView response) {
-        m_readings.addRow(stamp.kind(), command, response, stamp.msecsSinceEpoch());
+        m_readings.addRow(stamp, command, response);
     });
     m_rowsTaken = m_log.rowCount();
     // While the readings just taken are in the cache.
@@ -294,9 +294,8 @@ void ChartWindow::redraw()
         QLineSeries* line = m_lines[size_t(series)];
         if (!line->isVisible())
             continue;
-        ColumnReduction reduced =
-            reduceToColumns(readings().series(series).readings, m_from, m_to, columns);
-        m_reduced[size_t(series)] = std::move(reduced.points);
+        ColumnReduction& reduced = m_reduced[size_t(series)];
+        reduced = reduceToColumns(readings().series(series).readings, m_from, m_to, columns);
         if (reduced.readingsInRange == 0)
             continue;
         lowest = any ? std::min(lowest, reduced.lowest) : reduced.lowest;

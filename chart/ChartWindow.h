@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ColumnReduction.h"
 #include "ReadingSeries.h"
 
 #include <QList>
@@ -52,7 +53,12 @@ public:
     // The series in the legend: one for each series of readings().
     int lineCount() const { return int(m_lines.size()); }
     // The points its line is drawn through: the readings reduced to the pixel columns.
-    const QList<QPointF>& linePoints(int series) const { return m_reduced[size_t(series)]; }
+    const QList<QPointF>& linePoints(int series) const { return m_reduced[size_t(series)].points; }
+    // Those of them that begin a new segment of the line, not joined to the point before.
+    const QList<qsizetype>& lineSegmentStarts(int series) const
+    {
+        return m_reduced[size_t(series)].segmentStarts;
+    }
     QPushButton* followButton() const { return m_followButton; }
     QPushButton* saveButton() const { return m_saveButton; }
     bool isFollowing() const { return m_following; }
@@ -136,8 +142,8 @@ private:
     QChartView* m_view = nullptr;
     QCategoryAxis* m_timeAxis = nullptr;
     QValueAxis* m_valueAxis = nullptr;
-    std::vector<QLineSeries*> m_lines;     // by series: legend entries, without points
-    std::vector<QList<QPointF>> m_reduced; // by series: the points drawn
+    std::vector<QLineSeries*> m_lines;      // by series: legend entries, without points
+    std::vector<ColumnReduction> m_reduced; // by series: the points drawn
     ReadingLinesItem* m_linesItem = nullptr;
     QGraphicsEllipseItem* m_hoverMark = nullptr;
     QGraphicsRectItem* m_emptyNotice = nullptr;

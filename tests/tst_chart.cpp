@@ -5,6 +5,7 @@
 #include "app/frmMain.h"
 #include "chart/ChartWindow.h"
 #include "log/ResponseListView.h"
+#include "serial/SerialPortControl.h"
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"
 #include "support/Scenario.h"
@@ -69,15 +70,20 @@ QStringList seriesOf(ChartWindow* chart)
     return all;
 }
 
+// "|" where the line breaks.
 QStringList linesOf(ChartWindow* chart)
 {
     QStringList all;
     QList<QAbstractSeries*> legend = chart->chart()->series();
     for (int i = 0; i < legend.size(); ++i) {
-        QStringList values;
-        for (const QPointF& point : chart->linePoints(i))
-            values << QString::number(point.y());
-        all << legend[i]->name() + QLatin1Char('=') + values.join(QLatin1Char(','));
+        QString values;
+        const QList<QPointF>& points = chart->linePoints(i);
+        for (qsizetype p = 0; p < points.size(); ++p) {
+            if (p > 0)
+                values += chart->lineSegmentStarts(i).contains(p) ? u'|' : u',';
+            values += QString::number(points[p].y());
+        }
+        all << legend[i]->name() + QLatin1Char('=') + values;
     }
     return all;
 }
@@ -158,6 +164,9 @@ private slots:
     void menuLeavesThePollingLoopReading();
     void clearEmptiesTheChart();
     void followsUntilZoomedOrPanned();
+    void linesBreakWhereTheConnectionEnded_data();
+    void linesBreakWhereTheConnectionEnded();
+    void noLineIsDrawnAcrossABreak();
     void legendHidesASeries();
     void hoverShowsTheNearestReading_data();
     void hoverShowsTheNearestReading();
@@ -182,7 +191,8 @@ void ChartTest::readingsFromTheInstrumentAreCharted()
         // Unsolicited lines, not stripped: only those in Strip Data's form are readings.
         bench.line->write("12.5\nOK\n-3.25\n12.50\n1E-05\n");
         QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 5; }));
-        // Stripped replies to a command: every one is a reading, "ERR" as 0.
+        // Stripped replies to a command: those that carry a number are readings; "ERR" is
+        // written as 0 in the log but carries none.
         onGui([&] { bench.w.chkStrip->setChecked(true); });
         onGui([&] { bench.w.txtcmd->lineEdit()->clear(); });
         bench.type(QStringLiteral("TEMP?"), true);
@@ -196,12 +206,13 @@ void ChartTest::readingsFromTheInstrumentAreCharted()
             QTest::keyClick(bench.w.lstResponse, Qt::Key_G, Qt::ControlModifier);
         });
         QTRY_VERIFY(onGui([&] { return chartOf(bench.w) && chartOf(bench.w)->isVisible(); }));
-        const QStringList expected{"Unsolicited=12.5,-3.25,1e-05", "TEMP?=23.45,23.5,0"};
+        QCOMPARE(bench.responses().last(), QStringLiteral("0"));
+        const QStringList expected{"Unsolicited=12.5,-3.25,1e-05", "TEMP?=23.45,23.5"};
         onGui([&] {
             ChartWindow* chart = chartOf(bench.w);
             QCOMPARE(seriesOf(chart), expected);
             QCOMPARE(linesOf(chart), expected);
-            QCOMPARE(chart->readings().readingCount(), 6);
+            QCOMPARE(chart->readings().readingCount(), 5);
             for (int s = 0; s < 2; ++s) {
                 const ReadingList& readings = chart->readings().series(s).readings;
                 for (qsizetype r = 0; r < readings.size(); ++r) {
@@ -214,7 +225,7 @@ void ChartTest::readingsFromTheInstrumentAreCharted()
         // New readings come in live.
         bench.line->write("TEMP_24\n");
         QTRY_COMPARE(onGui([&] { return linesOf(chartOf(bench.w)).value(1); }),
-                     QStringLiteral("TEMP?=23.45,23.5,0,24"));
+                     QStringLiteral("TEMP?=23.45,23.5,24"));
         // Streamed lines are not in the log and not in the chart.
         bench.streamTo(streamFile);
         bench.line->write("TEMP_99\n");
@@ -222,7 +233,7 @@ void ChartTest::readingsFromTheInstrumentAreCharted()
         bench.stopStreaming();
         bench.line->write("TEMP_25\n");
         QTRY_COMPARE(onGui([&] { return seriesOf(chartOf(bench.w)).value(1); }),
-                     QStringLiteral("TEMP?=23.45,23.5,0,24,25"));
+                     QStringLiteral("TEMP?=23.45,23.5,24,25"));
     });
     QCOMPARE(bench.messages.count(), 0);
 }
@@ -463,6 +474,105 @@ void ChartTest::followsUntilZoomedOrPanned()
     QTest::mouseClick(chart.followButton(), Qt::LeftButton);
     QVERIFY(chart.isFollowing());
     QCOMPARE(chart.timeRange(), std::make_pair(start, start + 30000));
+}
+
+void ChartTest::linesBreakWhereTheConnectionEnded_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::newRow("Disconnect") << "Disconnect";
+    QTest::newRow("the device lost") << "lost";
+    QTest::newRow("another port") << "port";
+    QTest::newRow("another rate") << "rate";
+}
+
+void ChartTest::linesBreakWhereTheConnectionEnded()
+{
+    QFETCH(QString, end);
+    TerminalBench bench;
+    PseudoTerminal second;
+    bench.aliases.point(6, second.slavePath());
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        onGui([&] { bench.w.txtcmd->lineEdit()->clear(); });
+        bench.type(QStringLiteral("READ?"), true);
+        QCOMPARE(bench.line->readUntil("\r\n"), QByteArray("READ?\r\n"));
+        bench.line->write("1\n2\n");
+        QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 3; }));
+        PseudoTerminal* instrument = bench.line.get();
+        const auto reconnected = [&] {
+            return waitUntil([&] {
+                return onGui([&] { return bench.w.ComPort->OpenCount() == 2; }) &&
+                       isConnected(bench.w);
+            });
+        };
+        if (end == QLatin1String("Disconnect")) {
+            QVERIFY(bench.disconnect());
+            QVERIFY(bench.connect());
+        } else if (end == QLatin1String("lost")) {
+            bench.line->releaseSlave();
+            bench.line->hangUp();
+            QTRY_COMPARE(bench.messages.count(), 1);
+            QVERIFY(waitUntil([&] { return !onGui([&] { return bench.w.isPolling(); }); }));
+            bench.line = std::make_unique<PseudoTerminal>();
+            bench.aliases.point(5, bench.line->slavePath());
+            instrument = bench.line.get();
+            QVERIFY(bench.connect());
+        } else if (end == QLatin1String("port")) {
+            onGui([&] { bench.w.cboPort->setCurrentIndex(5); }); // COM 6
+            instrument = &second;
+            QVERIFY(reconnected());
+        } else {
+            onGui([&] { bench.w.cboBaudRate->setCurrentText(QStringLiteral("19200")); });
+            QVERIFY(reconnected());
+        }
+        // The replies still answer READ?, over the new connection.
+        instrument->write("3\n4\n");
+        QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 5; }));
+        onGui([&] { bench.w.mnuChart->trigger(); });
+        QTRY_COMPARE(onGui([&] { return linesOf(chartOf(bench.w)); }),
+                     QStringList{"READ?=1,2|3,4"});
+        // Nowhere else: the log's rows are as they came.
+        QCOMPARE(bench.responses(), (QStringList{"", "1", "2", "3", "4"}));
+    });
+    QCOMPARE(bench.messages.count(), end == QLatin1String("lost") ? 1 : 0);
+}
+
+void ChartTest::noLineIsDrawnAcrossABreak()
+{
+    // Readings equal to their second, and a break between the second and the ninth.
+    ResponseLogModel log;
+    const qint64 start = localMsecs(10, 0, 0, 0);
+    for (const int second : {0, 1, 9, 10}) {
+        if (second == 9)
+            log.markBreak();
+        log.setResponse(log.append(QString(), RowKind::Reply, start + second * 1000),
+                        QString::number(second));
+    }
+    ChartWindow chart(log, nullptr);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.updateNow();
+    const QImage image = chart.chartView()->grab().toImage();
+    const QRectF plot = chart.chart()->plotArea();
+    const auto [from, to] = chart.timeRange();
+    const auto* values = static_cast<QValueAxis*>(chart.chart()->axes(Qt::Vertical).first());
+    // Whether the line's colour is drawn within a few pixels of where the reading
+    // (second, second) would lie; the grid is grey.
+    const auto drawnAt = [&](double second) {
+        const QPointF onChart(plot.left() + (double(start) + second * 1000 - double(from)) /
+                                                double(to - from) * plot.width(),
+                              plot.bottom() - (second - values->min()) /
+                                                  (values->max() - values->min()) * plot.height());
+        const QPoint at = chart.chartView()->mapFromScene(chart.chart()->mapToScene(onChart));
+        for (int dy = -3; dy <= 3; ++dy) {
+            if (image.pixelColor(at + QPoint(0, dy)).hsvSaturationF() > 0.3)
+                return true;
+        }
+        return false;
+    };
+    QVERIFY(drawnAt(0.5));
+    QVERIFY(drawnAt(9.5));
+    QVERIFY(!drawnAt(4.5));
 }
 
 void ChartTest::legendHidesASeries()

@@ -15,6 +15,9 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <ctime>
+#include <limits>
+#include <optional>
 #include <set>
 
 namespace {
@@ -34,7 +37,36 @@ bool sameBits(double a, double b)
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+#ifndef Q_OS_WIN
+// While it lives, local time is that of a time zone, set through TZ.
+class LocalTimeZone {
+public:
+    explicit LocalTimeZone(const QByteArray& zone)
+        : m_wasSet(qEnvironmentVariableIsSet("TZ")), m_was(qgetenv("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~LocalTimeZone()
+    {
+        if (m_wasSet)
+            qputenv("TZ", m_was);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+    LocalTimeZone(const LocalTimeZone&) = delete;
+    LocalTimeZone& operator=(const LocalTimeZone&) = delete;
+
+private:
+    bool m_wasSet = false;
+    QByteArray m_was;
+};
+#endif
+
 using Points = QList<QPointF>;
+using Breaks = QList<int>;       // readings that begin a new segment of the line
+using Starts = QList<qsizetype>; // points that do
 
 } // namespace
 
@@ -182,8 +214,10 @@ void ChartDataTest::readingsAgreeWithTheDefinition()
 
 void ChartDataTest::series_data()
 {
-    // Rows as "C:text" (command row), "R:text" (reply row, its Response cell), "N:text"
-    // (notice row) or "clear"; the series as "name=values" in the order they came.
+    // Rows as "C:text" (command row), "R:text" (reply row, its Response cell), "W:text" (a reply
+    // in which Strip Data read no digit), "N:text" (notice row), "clear", or "break" (the next
+    // row comes after a break); the series as "name=values" in the order they came, "|" where
+    // the line breaks.
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QStringList>("series");
     QTest::newRow("replies to one command")
@@ -206,8 +240,17 @@ void ChartDataTest::series_data()
                        "R:12.50",
                        "R:2"}
         << QStringList{"READ?=1,2"};
-    QTest::newRow("a reply without a number, stripped")
-        << QStringList{"C:ID?", "R:0"} << QStringList{"ID?=0"};
+    QTest::newRow("a reply without a number, stripped, is no reading")
+        << QStringList{"C:ID?", "W:0", "C:TEMP?", "W:0", "R:0", "W:0"} << QStringList{"TEMP?=0"};
+    QTest::newRow("a break splits every series' line")
+        << QStringList{"C:A", "R:1", "C:B", "R:2", "break", "R:3", "C:A", "R:4", "R:5"}
+        << QStringList{"A=1|4,5", "B=2|3"};
+    QTest::newRow("breaks on any kind of row, and several as one")
+        << QStringList{"R:1", "break", "N:x", "break", "R:2", "break", "C:A", "R:7", "R:3"}
+        << QStringList{"Unsolicited=1|2", "A=7,3"};
+    QTest::newRow("a break before a series' first reading")
+        << QStringList{"break", "R:1", "R:2", "break", "W:0", "R:3"}
+        << QStringList{"Unsolicited=1,2|3"};
     QTest::newRow("after Clear the readings are unsolicited")
         << QStringList{"C:TEMP?", "R:20", "clear", "R:21", "C:TEMP?", "R:22"}
         << QStringList{"Unsolicited=21", "TEMP?=22"};
@@ -227,6 +270,7 @@ void ChartDataTest::series()
     ReadingSeriesSet set;
     qint64 msecs = 1774447629000;
     std::vector<std::vector<qint64>> expectedTimes;
+    bool afterBreak = false;
     for (const QString& row : rows) {
         msecs += 1000;
         if (row == QLatin1String("clear")) {
@@ -234,13 +278,20 @@ void ChartDataTest::series()
             expectedTimes.clear();
             continue;
         }
+        if (row == QLatin1String("break")) {
+            afterBreak = true;
+            continue;
+        }
         const QString text = row.mid(2);
-        const RowKind kind = row[0] == 'C'   ? RowKind::Command
-                             : row[0] == 'R' ? RowKind::Reply
-                                             : RowKind::Notice;
+        const RowKind kind = row[0] == 'C'                    ? RowKind::Command
+                             : row[0] == 'R' || row[0] == 'W' ? RowKind::Reply
+                                                              : RowKind::Notice;
+        RowStamp stamp(msecs, kind, std::exchange(afterBreak, false));
+        if (row[0] == 'W')
+            stamp.markWithoutNumber();
         // A command row's text is its Command cell; the others' is their Response cell.
-        const int index = set.addRow(kind, kind == RowKind::Command ? text : QString(),
-                                     kind == RowKind::Command ? QString() : text, msecs);
+        const int index = set.addRow(stamp, kind == RowKind::Command ? text : QString(),
+                                     kind == RowKind::Command ? QString() : text);
         if (index >= 0) {
             expectedTimes.resize(std::max(expectedTimes.size(), size_t(index) + 1));
             expectedTimes[size_t(index)].push_back(msecs);
@@ -250,12 +301,14 @@ void ChartDataTest::series()
     qsizetype total = 0;
     for (int i = 0; i < set.count(); ++i) {
         const ReadingSeries& s = set.series(i);
-        QStringList values;
+        QString values;
         for (qsizetype r = 0; r < s.readings.size(); ++r) {
-            values << formatNumber(s.readings.valueAt(r));
+            if (r > 0)
+                values += s.readings.segmentOf(r) != s.readings.segmentOf(r - 1) ? u'|' : u',';
+            values += formatNumber(s.readings.valueAt(r));
             QCOMPARE(s.readings.msecsAt(r), expectedTimes[size_t(i)][size_t(r)]);
         }
-        found << s.name + QLatin1Char('=') + values.join(QLatin1Char(','));
+        found << s.name + QLatin1Char('=') + values;
         total += s.readings.size();
     }
     QCOMPARE(found, series);
@@ -315,35 +368,52 @@ void ChartDataTest::reduction_data()
     QTest::addColumn<int>("columns");
     QTest::addColumn<Points>("points");
     QTest::addColumn<int>("inRange");
+    // The readings before which the line breaks, and the points that begin a new segment.
+    QTest::addColumn<Breaks>("breaks");
+    QTest::addColumn<Starts>("segmentStarts");
     QTest::newRow("one column: first, lowest, highest, last")
         << QList<qint64>{0, 1, 2, 3, 4} << QList<double>{5, 1, 9, 3, 4} << qint64(0) << qint64(4)
-        << 1 << Points{{0, 5}, {1, 1}, {2, 9}, {4, 4}} << 5;
+        << 1 << Points{{0, 5}, {1, 1}, {2, 9}, {4, 4}} << 5 << Breaks{} << Starts{};
     QTest::newRow("highest before lowest")
         << QList<qint64>{0, 1, 2, 3} << QList<double>{5, 9, 1, 4} << qint64(0) << qint64(3) << 1
-        << Points{{0, 5}, {1, 9}, {2, 1}, {3, 4}} << 4;
+        << Points{{0, 5}, {1, 9}, {2, 1}, {3, 4}} << 4 << Breaks{} << Starts{};
     QTest::newRow("first is lowest, last is highest")
         << QList<qint64>{0, 1, 2, 3} << QList<double>{1, 3, 2, 7} << qint64(0) << qint64(3) << 1
-        << Points{{0, 1}, {3, 7}} << 4;
+        << Points{{0, 1}, {3, 7}} << 4 << Breaks{} << Starts{};
     QTest::newRow("equal values keep the earliest")
         << QList<qint64>{0, 1, 2} << QList<double>{2, 2, 2} << qint64(0) << qint64(2) << 1
-        << Points{{0, 2}, {2, 2}} << 3;
+        << Points{{0, 2}, {2, 2}} << 3 << Breaks{} << Starts{};
     QTest::newRow("two columns") << QList<qint64>{0, 1, 2, 3, 4, 5, 6, 7}
                                  << QList<double>{1, 8, 2, 3, 6, 0, 7, 5} << qint64(0) << qint64(7)
                                  << 2
                                  << Points{{0, 1}, {1, 8}, {3, 3}, {4, 6}, {5, 0}, {6, 7}, {7, 5}}
-                                 << 8;
+                                 << 8 << Breaks{} << Starts{};
     QTest::newRow("fewer readings than columns: all of them")
         << QList<qint64>{0, 100, 200} << QList<double>{1, 2, 3} << qint64(0) << qint64(200) << 800
-        << Points{{0, 1}, {100, 2}, {200, 3}} << 3;
+        << Points{{0, 1}, {100, 2}, {200, 3}} << 3 << Breaks{} << Starts{};
     QTest::newRow("the readings beside the range lead the line to its edges")
         << QList<qint64>{0, 10, 20, 30} << QList<double>{1, 2, 3, 4} << qint64(10) << qint64(20)
-        << 100 << Points{{0, 1}, {10, 2}, {20, 3}, {30, 4}} << 2;
+        << 100 << Points{{0, 1}, {10, 2}, {20, 3}, {30, 4}} << 2 << Breaks{} << Starts{};
     QTest::newRow("nothing in range, readings on both sides")
         << QList<qint64>{0, 100} << QList<double>{1, 2} << qint64(40) << qint64(60) << 10
-        << Points{{0, 1}, {100, 2}} << 0;
+        << Points{{0, 1}, {100, 2}} << 0 << Breaks{} << Starts{};
     QTest::newRow("the clock set back: columns by time, no edges")
         << QList<qint64>{0, 10, 5, 15, 100} << QList<double>{1, 2, 3, 4, 5} << qint64(0)
-        << qint64(19) << 2 << Points{{0, 1}, {5, 3}, {10, 2}, {15, 4}} << 4;
+        << qint64(19) << 2 << Points{{0, 1}, {5, 3}, {10, 2}, {15, 4}} << 4 << Breaks{} << Starts{};
+    QTest::newRow("a break: no line across it")
+        << QList<qint64>{0, 1, 2, 3, 4, 5} << QList<double>{1, 2, 3, 4, 5, 6} << qint64(0)
+        << qint64(5) << 100 << Points{{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}} << 6
+        << Breaks{3} << Starts{3};
+    QTest::newRow("a break within a column: each side keeps its extremes")
+        << QList<qint64>{0, 1, 2, 3, 4, 5} << QList<double>{5, 9, 1, 7, 0, 3} << qint64(0)
+        << qint64(5) << 1 << Points{{0, 5}, {1, 9}, {2, 1}, {3, 7}, {4, 0}, {5, 3}} << 6
+        << Breaks{3} << Starts{3};
+    QTest::newRow("breaks beside the range")
+        << QList<qint64>{0, 10, 20, 30} << QList<double>{1, 2, 3, 4} << qint64(10) << qint64(20)
+        << 100 << Points{{0, 1}, {10, 2}, {20, 3}, {30, 4}} << 2 << Breaks{1, 3} << Starts{1, 3};
+    QTest::newRow("the clock set back, and a break")
+        << QList<qint64>{0, 10, 5, 15} << QList<double>{1, 2, 3, 4} << qint64(0) << qint64(19) << 2
+        << Points{{0, 1}, {10, 2}, {5, 3}, {15, 4}} << 4 << Breaks{2} << Starts{2};
 }
 
 void ChartDataTest::reduction()
@@ -355,12 +425,18 @@ void ChartDataTest::reduction()
     QFETCH(int, columns);
     QFETCH(Points, points);
     QFETCH(int, inRange);
+    QFETCH(Breaks, breaks);
+    QFETCH(Starts, segmentStarts);
     ReadingList list;
-    for (int i = 0; i < times.size(); ++i)
+    for (int i = 0; i < times.size(); ++i) {
+        if (breaks.contains(i))
+            list.breakLine();
         list.append(times[i], values[i]);
+    }
     const ColumnReduction reduced = reduceToColumns(list, from, to, columns);
     QCOMPARE(reduced.points, points);
     QCOMPARE(reduced.readingsInRange, inRange);
+    QCOMPARE(reduced.segmentStarts, segmentStarts);
 }
 
 void ChartDataTest::reductionKeepsEveryColumnsExtremes_data()
