@@ -65,7 +65,8 @@ public:
 
     // The times shown, in milliseconds since 1970.
     std::pair<qint64, qint64> timeRange() const { return {m_from, m_to}; }
-    // Shows the times [from, to] as zooming and panning do: the view stops following.
+    // Shows the times [from, to] as zooming and panning do: the view stops following. The view
+    // keeps within the bounds of TimeView.h.
     void showTimeRange(qint64 from, qint64 to);
     // What hovering at a point of the chart view shows: the series, the time (as time stamps
     // are written) and the value of the nearest reading; empty where none is near.
@@ -90,8 +91,6 @@ signals:
 private:
     friend class ReadingsChartView;
     friend class ReadingLinesItem;
-
-    static constexpr qint64 ShortestSpanMs = 10;
 
     struct Nearest {
         int series = -1;

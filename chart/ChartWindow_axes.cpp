@@ -4,6 +4,7 @@
 #include "ChartWindow.h"
 #include "NiceRange.h"
 #include "TimeTicks.h"
+#include "TimeView.h"
 
 #include <QCategoryAxis>
 #include <QChart>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace {
 
@@ -53,13 +55,7 @@ std::pair<qint64, qint64> ChartWindow::followedRange() const
 
 void ChartWindow::setTimeRange(qint64 from, qint64 to)
 {
-    if (to - from < ShortestSpanMs) {
-        const qint64 middle = from + (to - from) / 2;
-        from = middle - ShortestSpanMs / 2;
-        to = from + ShortestSpanMs;
-    }
-    m_from = from;
-    m_to = to;
+    std::tie(m_from, m_to) = boundedTimeView(from, to);
     showRangeOnAxis();
 }
 

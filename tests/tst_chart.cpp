@@ -4,6 +4,7 @@
 
 #include "app/frmMain.h"
 #include "chart/ChartWindow.h"
+#include "chart/TimeView.h"
 #include "log/ResponseListView.h"
 #include "serial/SerialPortControl.h"
 #include "support/PortAliases.h"
@@ -164,6 +165,7 @@ private slots:
     void menuLeavesThePollingLoopReading();
     void clearEmptiesTheChart();
     void followsUntilZoomedOrPanned();
+    void zoomAndPanStopAtTheirBounds();
     void linesBreakWhereTheConnectionEnded_data();
     void linesBreakWhereTheConnectionEnded();
     void noLineIsDrawnAcrossABreak();
@@ -474,6 +476,57 @@ void ChartTest::followsUntilZoomedOrPanned()
     QTest::mouseClick(chart.followButton(), Qt::LeftButton);
     QVERIFY(chart.isFollowing());
     QCOMPARE(chart.timeRange(), std::make_pair(start, start + 30000));
+}
+
+void ChartTest::zoomAndPanStopAtTheirBounds()
+{
+    using namespace TimeViewBounds;
+    ResponseLogModel log;
+    const qint64 start = localMsecs(14, 0, 0, 0);
+    for (int i = 0; i <= 10; ++i)
+        log.setResponse(log.append(QString(), RowKind::Reply, start + i * 1000),
+                        QString::number(i));
+    ChartWindow chart(log, nullptr);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.updateNow();
+    QChartView* view = chart.chartView();
+    auto* axis = qobject_cast<QCategoryAxis*>(chart.chart()->axes(Qt::Horizontal).first());
+    const auto ticksWithin = [&] {
+        const auto [from, to] = chart.timeRange();
+        const QStringList labels = axis->categoriesLabels();
+        return !labels.isEmpty() && std::all_of(labels.begin(), labels.end(), [&](auto& label) {
+            return axis->endValue(label) >= double(from) && axis->endValue(label) <= double(to);
+        });
+    };
+    // "-" held for seconds: the span stops at a hundred years, the view within the years.
+    for (int i = 0; i < 60; ++i)
+        QTest::keyClick(view, Qt::Key_Minus);
+    auto [from, to] = chart.timeRange();
+    QCOMPARE(to - from, LongestSpan);
+    QVERIFY(from >= Earliest);
+    QVERIFY(to <= Latest);
+    QVERIFY(ticksWithin());
+    // "+" as long: a millisecond.
+    for (int i = 0; i < 80; ++i)
+        QTest::keyClick(view, Qt::Key_Plus);
+    std::tie(from, to) = chart.timeRange();
+    QCOMPARE(to - from, ShortestSpan);
+    QVERIFY(ticksWithin());
+    // Panned to 1970 and to 9999: it stops there.
+    chart.showTimeRange(2000, 12000);
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(view, Qt::Key_Left);
+    QCOMPARE(chart.timeRange(), std::make_pair(Earliest, Earliest + 10000));
+    QVERIFY(ticksWithin());
+    chart.showTimeRange(Latest - 12000, Latest - 2000);
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(view, Qt::Key_Right);
+    QCOMPARE(chart.timeRange(), std::make_pair(Latest - 10000, Latest));
+    QVERIFY(ticksWithin());
+    for (int i = 0; i < 60; ++i)
+        QTest::keyClick(view, Qt::Key_Minus);
+    QCOMPARE(chart.timeRange(), std::make_pair(Latest - LongestSpan, Latest));
 }
 
 void ChartTest::linesBreakWhereTheConnectionEnded_data()

@@ -6,6 +6,7 @@
 #include "chart/ReadingSeries.h"
 #include "chart/Readings.h"
 #include "chart/TimeTicks.h"
+#include "chart/TimeView.h"
 #include "exchange/ValueStripping.h"
 
 #include <QDateTime>
@@ -88,6 +89,8 @@ private slots:
     void valueAxisRange();
     void timeAxisTicks_data();
     void timeAxisTicks();
+    void timeViewBounds_data();
+    void timeViewBounds();
 };
 
 void ChartDataTest::readings_data()
@@ -530,9 +533,6 @@ void ChartDataTest::reductionKeepsEveryColumnsExtremes()
     QCOMPARE(reduced.lowest, -1e6);
 }
 
-QTEST_GUILESS_MAIN(ChartDataTest)
-#include "tst_chartdata.moc"
-
 void ChartDataTest::valueAxisRange_data()
 {
     QTest::addColumn<double>("lowest");
@@ -649,3 +649,61 @@ void ChartDataTest::timeAxisTicks()
                  .toString(QStringLiteral("MM/dd/yyyy hh:mm:ss.zzz")),
              first);
 }
+
+void ChartDataTest::timeViewBounds_data()
+{
+    // The view [from, to] zoomed by `amount` about the point `share` of the way across, panned by
+    // `amount` milliseconds, or only brought within the bounds; it becomes [newFrom, newTo].
+    using namespace TimeViewBounds;
+    QTest::addColumn<qint64>("from");
+    QTest::addColumn<qint64>("to");
+    QTest::addColumn<QString>("move");
+    QTest::addColumn<double>("amount");
+    QTest::addColumn<double>("share");
+    QTest::addColumn<qint64>("newFrom");
+    QTest::addColumn<qint64>("newTo");
+    const qint64 t = 1774447629045;
+    const qint64 century = LongestSpan;
+    QTest::newRow("zoom in") << t << t + 10000 << "zoom" << 0.5 << 0.25 << t + 1250 << t + 6250;
+    QTest::newRow("zoom in to the millisecond")
+        << t << t + 3 << "zoom" << 0.1 << 0.5 << t + 1 << t + 2;
+    QTest::newRow("zoom out to a hundred years")
+        << t << t + 10000 << "zoom" << 4503599627370496.0 << 0.5 << t + 5000 - century / 2
+        << t + 5000 + century / 2;
+    QTest::newRow("zoom out at 1970: moved back within the years")
+        << qint64(1000) << 1000 + century / 2 << "zoom" << 3.0 << 0.5 << Earliest << century;
+    QTest::newRow("zoom out at 9999: moved back within the years")
+        << Latest - century / 2 << Latest << "zoom" << 3.0 << 1.0 << Latest - century << Latest;
+    QTest::newRow("pan") << t << t + 10000 << "pan" << -2500.4 << 0.0 << t - 2500 << t + 7500;
+    QTest::newRow("pan by less than a millisecond")
+        << t << t + 1 << "pan" << 0.25 << 0.0 << t + 1 << t + 2;
+    QTest::newRow("pan to 1970 and no further")
+        << qint64(5000) << qint64(15000) << "pan" << -1e18 << 0.0 << Earliest << qint64(10000);
+    QTest::newRow("pan to 9999 and no further")
+        << t << t + 10000 << "pan" << 1e300 << 0.0 << Latest - 10000 << Latest;
+    QTest::newRow("before 1970: cut")
+        << qint64(-5000) << qint64(5000) << "bound" << 0.0 << 0.0 << Earliest << qint64(5000);
+    QTest::newRow("beyond every bound: the last hundred years")
+        << std::numeric_limits<qint64>::min() << std::numeric_limits<qint64>::max() << "bound"
+        << 0.0 << 0.0 << Latest - century << Latest;
+    QTest::newRow("ends swapped") << t + 10 << t << "bound" << 0.0 << 0.0 << t << t + 10;
+    QTest::newRow("no span") << t << t << "bound" << 0.0 << 0.0 << t << t + 1;
+}
+
+void ChartDataTest::timeViewBounds()
+{
+    QFETCH(qint64, from);
+    QFETCH(qint64, to);
+    QFETCH(QString, move);
+    QFETCH(double, amount);
+    QFETCH(double, share);
+    QFETCH(qint64, newFrom);
+    QFETCH(qint64, newTo);
+    const TimeView view = move == QLatin1String("zoom")  ? zoomedTimeView({from, to}, share, amount)
+                          : move == QLatin1String("pan") ? pannedTimeView({from, to}, amount)
+                                                         : boundedTimeView(from, to);
+    QCOMPARE(view, TimeView(newFrom, newTo));
+}
+
+QTEST_GUILESS_MAIN(ChartDataTest)
+#include "tst_chartdata.moc"
