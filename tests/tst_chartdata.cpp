@@ -572,9 +572,10 @@ void ChartDataTest::valueAxisRange()
 
 void ChartDataTest::timeAxisTicks_data()
 {
-    // The axis shows [from, to] (local times) across `pixels`, with labels of digits 7 pixels
-    // wide; `separators` are those of the time stamps (date, time). The ticks are `labels`, the
-    // first of them at `first`.
+    // The axis shows [from, to] across `pixels`, with labels of digits 7 pixels wide, in local
+    // time of the time zone `zone` (TZ; empty: the machine's); `separators` are those of the time
+    // stamps (date, time). The ticks are `labels`, the first of them at `first`.
+    QTest::addColumn<QByteArray>("zone");
     QTest::addColumn<QDateTime>("from");
     QTest::addColumn<QDateTime>("to");
     QTest::addColumn<double>("pixels");
@@ -586,55 +587,101 @@ void ChartDataTest::timeAxisTicks_data()
         return QDateTime(date, QTime(h, m, s, ms));
     };
     QTest::newRow("seconds, from an uneven moment")
-        << at(day, 1, 40, 50, 300) << at(day, 1, 41, 51, 300) << 700.0 << "/:"
+        << QByteArray() << at(day, 1, 40, 50, 300) << at(day, 1, 41, 51, 300) << 700.0 << "/:"
         << QStringList{"01:41:00", "01:41:10", "01:41:20", "01:41:30", "01:41:40", "01:41:50"}
         << "03/25/2026 01:41:00.000";
     QTest::newRow("a narrow axis: fewer ticks")
-        << at(day, 1, 40, 50, 300) << at(day, 1, 41, 51, 300) << 200.0
+        << QByteArray() << at(day, 1, 40, 50, 300) << at(day, 1, 41, 51, 300) << 200.0
         << "/:" << QStringList{"01:41:00", "01:41:30"} << "03/25/2026 01:41:00.000";
     QTest::newRow("15 seconds, the last tick at the end")
-        << at(day, 10, 0, 5) << at(day, 10, 2, 15) << 700.0
+        << QByteArray() << at(day, 10, 0, 5) << at(day, 10, 2, 15) << 700.0
         << "/:" << QStringList{"10:00:15", "10:00:30", "10:00:45", "10:01:00", "10:01:15",
                                "10:01:30", "10:01:45", "10:02:00", "10:02:15"}
         << "03/25/2026 10:00:15.000";
-    QTest::newRow("hundredths") << at(day, 14, 7, 9, 1) << at(day, 14, 7, 9, 49) << 700.0 << "/:"
+    QTest::newRow("hundredths") << QByteArray() << at(day, 14, 7, 9, 1) << at(day, 14, 7, 9, 49)
+                                << 700.0 << "/:"
                                 << QStringList{"14:07:09.01", "14:07:09.02", "14:07:09.03",
                                                "14:07:09.04"}
                                 << "03/25/2026 14:07:09.010";
     QTest::newRow("tenths, across a second")
-        << at(day, 14, 7, 9, 250) << at(day, 14, 7, 10, 750) << 700.0
+        << QByteArray() << at(day, 14, 7, 9, 250) << at(day, 14, 7, 10, 750) << 700.0
         << "/:" << QStringList{"14:07:09.4", "14:07:09.6", "14:07:09.8", "14:07:10.0",
                                "14:07:10.2", "14:07:10.4", "14:07:10.6"}
         << "03/25/2026 14:07:09.400";
-    QTest::newRow("minutes") << at(day, 9, 3) << at(day, 9, 58) << 400.0
+    QTest::newRow("minutes") << QByteArray() << at(day, 9, 3) << at(day, 9, 58) << 400.0
                              << "/:" << QStringList{"09:10", "09:20", "09:30", "09:40", "09:50"}
                              << "03/25/2026 09:10:00.000";
     QTest::newRow("hours across midnight, with the date")
-        << at(day, 20, 0) << at(day.addDays(2), 4, 0) << 700.0 << "/:"
+        << QByteArray() << at(day, 20, 0) << at(day.addDays(2), 4, 0) << 700.0 << "/:"
         << QStringList{"03/26 00:00", "03/26 06:00", "03/26 12:00", "03/26 18:00", "03/27 00:00"}
         << "03/26/2026 00:00:00.000";
     QTest::newRow("the time stamps' other separators")
-        << at(day, 20, 0) << at(day.addDays(2), 4, 0) << 700.0 << ".."
+        << QByteArray() << at(day, 20, 0) << at(day.addDays(2), 4, 0) << 700.0 << ".."
         << QStringList{"03.26 00.00", "03.26 06.00", "03.26 12.00", "03.26 18.00", "03.27 00.00"}
         << "03/26/2026 00:00:00.000";
-    QTest::newRow("days") << at(QDate(2026, 3, 1), 0, 0) << at(QDate(2026, 3, 21), 0, 0) << 700.0
+    QTest::newRow("days") << QByteArray() << at(QDate(2026, 3, 1), 0, 0)
+                          << at(QDate(2026, 3, 21), 0, 0) << 700.0
                           << "/:" << QStringList{"03/02", "03/04", "03/06", "03/08", "03/10",
                                                  "03/12", "03/14", "03/16", "03/18", "03/20"}
                           << "03/02/2026 00:00:00.000";
     QTest::newRow("days across the new year, with the year")
-        << at(QDate(2025, 12, 20), 0, 0) << at(QDate(2026, 1, 10), 0, 0) << 700.0
+        << QByteArray() << at(QDate(2025, 12, 20), 0, 0) << at(QDate(2026, 1, 10), 0, 0) << 700.0
         << "-:" << QStringList{"12-23-2025", "12-28-2025", "01-02-2026", "01-07-2026"}
         << "12/23/2025 00:00:00.000";
+    QTest::newRow("whole seconds, from a tick")
+        << QByteArray() << at(day, 10, 0, 0) << at(day, 10, 0, 10) << 700.0 << "/:"
+        << QStringList{"10:00:00", "10:00:01", "10:00:02", "10:00:03", "10:00:04", "10:00:05",
+                       "10:00:06", "10:00:07", "10:00:08", "10:00:09", "10:00:10"}
+        << "03/25/2026 10:00:00.000";
+    // The clock changes in Berlin: set back from 03:00 to 02:00 on 10/26/2025, ahead from
+    // 02:00 to 03:00 on 03/29/2026, both at 01:00 UTC.
+    const QByteArray berlin("Europe/Berlin");
+    const auto utc = [](int y, int mo, int d, int h, int m) {
+        return QDateTime(QDate(y, mo, d), QTime(h, m), Qt::UTC);
+    };
+    QTest::newRow("set back: a time twice, 5 minutes")
+        << berlin << utc(2025, 10, 26, 0, 50) << utc(2025, 10, 26, 1, 10) << 400.0
+        << "/:" << QStringList{"02:50", "02:55", "02:00", "02:05", "02:10"}
+        << "10/26/2025 02:50:00.000";
+    QTest::newRow("set back: hours")
+        << berlin << utc(2025, 10, 25, 22, 0) << utc(2025, 10, 26, 4, 0) << 400.0
+        << "/:" << QStringList{"00:00", "01:00", "02:00", "02:00", "03:00", "04:00", "05:00"}
+        << "10/26/2025 00:00:00.000";
+    QTest::newRow("set ahead: no tick in the hour skipped, 5 minutes")
+        << berlin << utc(2026, 3, 29, 0, 50) << utc(2026, 3, 29, 1, 10) << 400.0
+        << "/:" << QStringList{"01:50", "01:55", "03:00", "03:05", "03:10"}
+        << "03/29/2026 01:50:00.000";
+    QTest::newRow("set ahead: hours")
+        << berlin << utc(2026, 3, 28, 23, 0) << utc(2026, 3, 29, 4, 0) << 400.0
+        << "/:" << QStringList{"00:00", "01:00", "03:00", "04:00", "05:00", "06:00"}
+        << "03/29/2026 00:00:00.000";
+    QTest::newRow("days across a clock set back: at midnight")
+        << berlin << utc(2025, 10, 19, 22, 0) << utc(2025, 10, 31, 23, 0) << 700.0
+        << "/:" << QStringList{"10/20", "10/21", "10/22", "10/23", "10/24", "10/25", "10/26",
+                               "10/27", "10/28", "10/29", "10/30", "10/31", "11/01"}
+        << "10/20/2025 00:00:00.000";
 }
 
 void ChartDataTest::timeAxisTicks()
 {
+    QFETCH(QByteArray, zone);
     QFETCH(QDateTime, from);
     QFETCH(QDateTime, to);
     QFETCH(double, pixels);
     QFETCH(QString, separators);
     QFETCH(QStringList, labels);
     QFETCH(QString, first);
+#ifdef Q_OS_WIN
+    if (!zone.isEmpty())
+        QSKIP("Windows takes no time zone from TZ.");
+#else
+    std::optional<LocalTimeZone> inZone;
+    if (!zone.isEmpty()) {
+        inZone.emplace(zone);
+        if (QDateTime::fromMSecsSinceEpoch(from.toMSecsSinceEpoch()).offsetFromUtc() == 0)
+            QSKIP("This system has no data of the time zone.");
+    }
+#endif
     const std::vector<TimeTick> ticks =
         timeTicks(from.toMSecsSinceEpoch(), to.toMSecsSinceEpoch(), pixels, 7,
                   TimeStampSeparators{separators[0], separators[1]});
