@@ -2,6 +2,7 @@
 // band, a right click and dragging zoom and pan the time axis (ReadingsChartView passes them on).
 
 #include "ChartWindow.h"
+#include "SeriesStyle.h"
 #include "TimeView.h"
 #include "exchange/TimeStamp.h"
 #include "exchange/ValueStripping.h"
@@ -103,7 +104,7 @@ void ChartWindow::hoverAt(const QPoint& viewPos, const QPoint& globalPos)
     m_hoverGlobalPos = globalPos;
     const Reading reading = readings().series(nearest.series).readings.at(nearest.index);
     m_hoverMark->setPos(m_chart->mapFromScene(plotMapping().scenePosition(reading)));
-    m_hoverMark->setBrush(m_lines[size_t(nearest.series)]->color());
+    m_hoverMark->setBrush(SeriesStyle::colour(nearest.series));
     m_hoverMark->show();
     QToolTip::showText(globalPos, hoverText(viewPos), m_view);
 }

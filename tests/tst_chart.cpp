@@ -23,6 +23,7 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QGraphicsLineItem>
 #include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
 #include <QImage>
@@ -37,6 +38,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QValueAxis>
@@ -170,6 +172,7 @@ private slots:
     void linesBreakWhereTheConnectionEnded();
     void noLineIsDrawnAcrossABreak();
     void legendHidesASeries();
+    void seriesAreToldApart();
     void hoverShowsTheNearestReading_data();
     void hoverShowsTheNearestReading();
     void valueAxisHoldsTheReadings_data();
@@ -671,6 +674,68 @@ void ChartTest::legendHidesASeries()
     QVERIFY(!chart.line(1)->isVisible());
     QTest::mouseClick(chart.chartView()->viewport(), Qt::LeftButton, {}, onLabel);
     QVERIFY(chart.line(1)->isVisible());
+}
+
+void ChartTest::seriesAreToldApart()
+{
+    // 33 series, one reading each.
+    ResponseLogModel log;
+    const qint64 start = localMsecs(9, 0, 0, 0);
+    for (int s = 0; s < 33; ++s) {
+        log.append(QStringLiteral("CH%1?").arg(s + 1), RowKind::Command, start + s * 1000);
+        log.setResponse(log.append(QString(), RowKind::Reply, start + s * 1000 + 1),
+                        QString::number(s));
+    }
+    ChartWindow chart(log, nullptr);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.updateNow();
+    QCOMPARE(chart.lineCount(), 33);
+    // The first eight in the colours of the Okabe-Ito palette, its yellow darkened until it
+    // stands out from white as its orange does.
+    const QList<QRgb> palette{0x000000, 0xE69F00, 0x56B4E9, 0x009E73, 0x0072B2, 0xD55E00, 0xCC79A7};
+    const QColor yellow(0xF0E442);
+    const auto contrastOnWhite = [](const QColor& colour) {
+        const auto linear = [](double c) {
+            return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        const double luminance = 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+                                 0.0722 * linear(colour.blueF());
+        return 1.05 / (luminance + 0.05);
+    };
+    QSet<QRgb> firstEight;
+    for (int s = 0; s < 8; ++s) {
+        const QColor colour = chart.line(s)->pen().color();
+        firstEight << colour.rgb();
+        QCOMPARE(chart.line(s)->pen().style(), Qt::SolidLine);
+        QVERIFY(contrastOnWhite(colour) >= contrastOnWhite(QColor(0xE69F00)));
+        if (!palette.contains(colour.rgb() & 0xFFFFFF)) {
+            QVERIFY2(std::abs(colour.hsvHue() - yellow.hsvHue()) <= 2, qPrintable(colour.name()));
+            QVERIFY(colour.valueF() < yellow.valueF());
+        }
+    }
+    QCOMPARE(firstEight.size(), 8);
+    // Then the same colours again, each round with a mark of its own, shown in the legend too;
+    // all 32 tell apart, the 33rd is the first again.
+    QList<std::pair<QRgb, QList<qreal>>> looks;
+    QList<QGraphicsLineItem*> legendLines;
+    for (QGraphicsItem* item : chart.chart()->scene()->items()) {
+        if (auto* entryLine = qgraphicsitem_cast<QGraphicsLineItem*>(item))
+            legendLines << entryLine;
+    }
+    for (int s = 0; s < 33; ++s) {
+        const QPen pen = chart.line(s)->pen();
+        QCOMPARE(pen.color(), chart.line(s % 8)->pen().color());
+        QCOMPARE(pen.style() != Qt::SolidLine, s % 32 >= 8);
+        looks << std::make_pair(pen.color().rgb(), pen.dashPattern());
+        QVERIFY(std::any_of(legendLines.begin(), legendLines.end(),
+                            [&](QGraphicsLineItem* line) { return line->pen() == pen; }));
+    }
+    for (int a = 0; a < 32; ++a) {
+        for (int b = a + 1; b < 32; ++b)
+            QVERIFY2(looks[a] != looks[b], qPrintable(QStringLiteral("%1 and %2").arg(a).arg(b)));
+    }
+    QCOMPARE(looks[32], looks[0]);
 }
 
 void ChartTest::hoverShowsTheNearestReading_data()
