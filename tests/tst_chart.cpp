@@ -102,6 +102,10 @@ QString timeAxisFault(ChartWindow* chart)
     const QStringList labels = axis->categoriesLabels();
     if (labels.size() < 3)
         return QStringLiteral("%1 ticks").arg(labels.size());
+    // A grid line is drawn where each category starts and at the last one's end: the first
+    // category starts outside the range shown, so that the lines fall on the ticks, once each.
+    if (axis->startValue(labels.first()) >= from)
+        return QStringLiteral("a grid line at %1").arg(qint64(axis->startValue(labels.first())));
     QList<qint64> ticks;
     for (const QString& label : labels) {
         const auto at = qint64(axis->endValue(label));
@@ -475,6 +479,12 @@ void ChartTest::followsUntilZoomedOrPanned()
     QVERIFY(std::abs(chart.timeRange().first - unbandedTimeAt(bandFrom)) <= 1);
     QVERIFY(std::abs(chart.timeRange().second - unbandedTimeAt(bandTo)) <= 1);
 
+    // Panned to where no reading is: the readings are elsewhere, not missing.
+    for (int i = 0; i < 12; ++i)
+        QTest::keyClick(view, Qt::Key_Left);
+    QVERIFY(chart.timeRange().second < start);
+    QVERIFY(emptyNoticeOf(&chart).isEmpty());
+
     // The button brings the newest reading back.
     QTest::mouseClick(chart.followButton(), Qt::LeftButton);
     QVERIFY(chart.isFollowing());
@@ -657,6 +667,12 @@ void ChartTest::legendHidesASeries()
     // The value axis fits the series shown.
     QVERIFY(values->max() < 100);
     QVERIFY(values->min() <= 1);
+    // With every series hidden the readings are still there, only not shown.
+    QLegendMarker* low = chart.chart()->legend()->markers(chart.line(0)).first();
+    emit low->clicked();
+    QVERIFY(!chart.line(0)->isVisible());
+    QVERIFY(emptyNoticeOf(&chart).isEmpty());
+    emit low->clicked();
     emit high->clicked();
     QVERIFY(chart.line(1)->isVisible());
     QVERIFY(values->max() >= 1000);

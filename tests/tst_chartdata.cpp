@@ -545,6 +545,10 @@ void ChartDataTest::valueAxisRange_data()
     QTest::newRow("across zero") << -3.0 << 97.0 << -20.0 << 100.0 << 7;
     QTest::newRow("a narrow band far from zero") << 1000.0 << 1001.0 << 1000.0 << 1001.0 << 6;
     QTest::newRow("small negative values") << -0.0021 << -0.00195 << -0.0021 << -0.0019 << 5;
+    // Spans of exactly 1, 2 or 5 times a power of ten: five ticks.
+    QTest::newRow("a span of exactly 2") << 0.0 << 2.0 << 0.0 << 2.0 << 5;
+    QTest::newRow("a span of exactly 0.2") << 0.0 << 0.2 << 0.0 << 0.2 << 5;
+    QTest::newRow("a span of exactly 20") << 10.0 << 30.0 << 10.0 << 30.0 << 5;
     QTest::newRow("near the largest doubles") << -1.5e308 << 1.5e308 << -1.5e308 << 1.5e308 << 5;
     // Round values this fine are off by more than the margin: the range is kept as it is.
     QTest::newRow("apart in the 15th digit") << -9793.34654717583 << -9793.3465471758209
