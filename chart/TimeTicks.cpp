@@ -140,16 +140,22 @@ std::vector<TimeTick> timeTicks(qint64 from, qint64 to, double pixels, double ch
     // so the wall times looked at reach a day further.
     const qint64 offsetFrom = offsetAt(from);
     const qint64 offsetTo = offsetAt(to);
+    // Most axes lie far from a change of the clock: one offset serves every tick, and local time
+    // (a system call each time) is looked up four times rather than twice a tick.
+    const bool oneOffset = span <= Day && offsetFrom == offsetTo &&
+                           offsetAt(from - Day) == offsetFrom && offsetAt(to + Day) == offsetFrom;
     const qint64 reach = span > Day ? Day : 0;
     const qint64 wallFrom = from + std::min(offsetFrom, offsetTo) - reach;
     const qint64 wallTo = to + std::max(offsetFrom, offsetTo) + reach;
     for (qint64 wall = firstMultipleFrom(wallFrom, step);
          wall <= wallTo && int(ticks.size()) < MostTicks; wall += step) {
-        const qint64 offsetBefore = offsetAt(wall - Day);
-        const qint64 offsetAfter = offsetAt(wall + Day);
+        const qint64 offsetBefore = oneOffset ? offsetFrom : offsetAt(wall - Day);
+        const qint64 offsetAfter = oneOffset ? offsetFrom : offsetAt(wall + Day);
         for (const qint64 offset : {offsetBefore, offsetAfter}) {
+            // Near a change of the clock, a time is a tick only where its offset holds.
             const qint64 msecs = wall - offset;
-            if (msecs < from || msecs > to || offsetAt(msecs) != offset)
+            if (msecs < from || msecs > to ||
+                (offsetBefore != offsetAfter && offsetAt(msecs) != offset))
                 continue;
             ticks.push_back({msecs, label(QDateTime::fromMSecsSinceEpoch(wall, Qt::UTC), labelling,
                                           separators)});
