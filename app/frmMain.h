@@ -76,7 +76,8 @@ public:
 
     // The window's public procedures.
     void StartCheckingPort();
-    QString ParseString(QString& DataString);
+    // `carriesNumber`, when given, tells whether a digit was read (see stripReplyValue).
+    QString ParseString(QString& DataString, bool* carriesNumber = nullptr);
 
     TerminalState& state() { return State; }
     const TerminalState& state() const { return State; }
@@ -164,7 +165,7 @@ private:
     void failIfDeviceLost();
     void handleReplyLine(QString reply);
     void streamFailed(const QString& description);
-    void addReplyRow(const QString& timeStamp, const QString& reply);
+    void addReplyRow(const QString& timeStamp, const QString& reply, bool carriesNumber);
     void endProgramAfterClose();
     QDateTime localNow() const;
 

@@ -135,9 +135,8 @@ void openingAndRepainting()
         const ResponseLogModel& log = w.lstResponse->model();
         timer.restart();
         for (int row = 0; row < log.rowCount(); ++row) {
-            const RowStamp stamp = log.stamp(row);
-            set.addRow(stamp.kind(), log.cell(row, ResponseLogModel::CommandColumn),
-                       log.cell(row, ResponseLogModel::ResponseColumn), stamp.msecsSinceEpoch());
+            set.addRow(log.stamp(row), log.cell(row, ResponseLogModel::CommandColumn),
+                       log.cell(row, ResponseLogModel::ResponseColumn));
         }
         const double takeNs = double(timer.nsecsElapsed()) / log.rowCount();
         const size_t setAfter = bench::heapInUse();

@@ -8,6 +8,7 @@
 #include "ColumnReduction.h"
 #include "ReadingLinesItem.h"
 #include "ReadingsChartView.h"
+#include "SeriesStyle.h"
 #include "TimeTicks.h"
 #include "log/ResponseLogModel.h"
 
@@ -37,6 +38,7 @@ namespace {
 constexpr std::pair<double, double> EmptyValueRange{0, 1};
 const QSize FirstSize(860, 520); // or the screen's available area, where that is smaller
 constexpr double ReduceAgainPixels = 8;
+constexpr qreal LegendLineWidth = 2;
 
 } // namespace
 
@@ -50,6 +52,8 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
     m_chart = new QChart;
     m_chart->setAnimationOptions(QChart::NoAnimation);
     m_chart->legend()->setAlignment(Qt::AlignBottom);
+    // Each entry shows a piece of its series' line: its colour and its mark.
+    m_chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     // Ticks at round times (TimeTicks), which a date-time axis cannot place: a category axis
     // with a category ending at each tick, labelled there.
     m_timeAxis = new QCategoryAxis(m_chart);
@@ -223,7 +227,7 @@ void ChartWindow::takeNewRows()
 {
     const qsizetype readingsBefore = m_readings.readingCount();
     m_log.visitRows(m_rowsTaken, [this](RowStamp stamp, QStringView command, QStringView response) {
-        m_readings.addRow(stamp.kind(), command, response, stamp.msecsSinceEpoch());
+        m_readings.addRow(stamp, command, response);
     });
     m_rowsTaken = m_log.rowCount();
     // While the readings just taken are in the cache.
@@ -239,6 +243,7 @@ void ChartWindow::addLine(int series)
 {
     auto* line = new QLineSeries(m_chart);
     line->setName(readings().series(series).name);
+    line->setPen(SeriesStyle::pen(series, LegendLineWidth));
     // The series holds no points and is not attached to the axes: attaching one has the chart
     // work out ranges and lay out both axes afresh, over a millisecond each time.
     m_chart->addSeries(line);
@@ -294,9 +299,8 @@ void ChartWindow::redraw()
         QLineSeries* line = m_lines[size_t(series)];
         if (!line->isVisible())
             continue;
-        ColumnReduction reduced =
-            reduceToColumns(readings().series(series).readings, m_from, m_to, columns);
-        m_reduced[size_t(series)] = std::move(reduced.points);
+        ColumnReduction& reduced = m_reduced[size_t(series)];
+        reduced = reduceToColumns(readings().series(series).readings, m_from, m_to, columns);
         if (reduced.readingsInRange == 0)
             continue;
         lowest = any ? std::min(lowest, reduced.lowest) : reduced.lowest;
@@ -330,17 +334,19 @@ void ChartWindow::toggleSeries(int series)
 {
     QLineSeries* line = m_lines[size_t(series)];
     line->setVisible(!line->isVisible());
-    // A hidden series keeps its legend entry, dimmed, so that it can be shown again.
+    // A hidden series keeps its legend entry, dimmed, so that it can be shown again. The entry
+    // draws its piece of line with the series' pen.
+    const qreal alpha = line->isVisible() ? 1.0 : 0.35;
+    QPen pen = SeriesStyle::pen(series, LegendLineWidth);
+    QColor colour = pen.color();
+    colour.setAlphaF(alpha);
+    pen.setColor(colour);
+    line->setPen(pen);
     for (QLegendMarker* marker : m_chart->legend()->markers(line)) {
         marker->setVisible(true);
-        const qreal alpha = line->isVisible() ? 1.0 : 0.35;
         QColor label = m_chart->legend()->labelColor();
         label.setAlphaF(alpha);
         marker->setLabelBrush(label);
-        QColor colour = line->color();
-        colour.setAlphaF(alpha);
-        marker->setBrush(colour);
-        marker->setPen(QPen(colour));
     }
     redraw();
     descriptionChanged();

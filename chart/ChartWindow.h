@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ColumnReduction.h"
 #include "ReadingSeries.h"
 
 #include <QList>
@@ -51,14 +52,20 @@ public:
     // The series in the legend: one for each series of readings().
     int lineCount() const { return int(m_lines.size()); }
     // The points its line is drawn through: the readings reduced to the pixel columns.
-    const QList<QPointF>& linePoints(int series) const { return m_reduced[size_t(series)]; }
+    const QList<QPointF>& linePoints(int series) const { return m_reduced[size_t(series)].points; }
+    // Those of them that begin a new segment of the line, not joined to the point before.
+    const QList<qsizetype>& lineSegmentStarts(int series) const
+    {
+        return m_reduced[size_t(series)].segmentStarts;
+    }
     QPushButton* followButton() const { return m_followButton; }
     QPushButton* saveButton() const { return m_saveButton; }
     bool isFollowing() const { return m_following; }
 
     // The times shown, in milliseconds since 1970.
     std::pair<qint64, qint64> timeRange() const { return {m_from, m_to}; }
-    // Shows the times [from, to] as zooming and panning do: the view stops following.
+    // Shows the times [from, to] as zooming and panning do: the view stops following. The view
+    // keeps within the bounds of TimeView.h.
     void showTimeRange(qint64 from, qint64 to);
     // What hovering at a point of the chart view shows: the series, the time (as time stamps
     // are written) and the value of the nearest reading; empty where none is near.
@@ -83,8 +90,6 @@ signals:
 private:
     friend class ReadingsChartView;
     friend class ReadingLinesItem;
-
-    static constexpr qint64 ShortestSpanMs = 10;
 
     struct Nearest {
         int series = -1;
@@ -135,8 +140,8 @@ private:
     QChartView* m_view = nullptr;
     QCategoryAxis* m_timeAxis = nullptr;
     QValueAxis* m_valueAxis = nullptr;
-    std::vector<QLineSeries*> m_lines;     // by series: legend entries, without points
-    std::vector<QList<QPointF>> m_reduced; // by series: the points drawn
+    std::vector<QLineSeries*> m_lines;      // by series: legend entries, without points
+    std::vector<ColumnReduction> m_reduced; // by series: the points drawn
     ReadingLinesItem* m_linesItem = nullptr;
     QGraphicsEllipseItem* m_hoverMark = nullptr;
     QGraphicsRectItem* m_emptyNotice = nullptr;

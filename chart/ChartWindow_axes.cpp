@@ -4,6 +4,7 @@
 #include "ChartWindow.h"
 #include "NiceRange.h"
 #include "TimeTicks.h"
+#include "TimeView.h"
 
 #include <QCategoryAxis>
 #include <QChart>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace {
 
@@ -53,13 +55,7 @@ std::pair<qint64, qint64> ChartWindow::followedRange() const
 
 void ChartWindow::setTimeRange(qint64 from, qint64 to)
 {
-    if (to - from < ShortestSpanMs) {
-        const qint64 middle = from + (to - from) / 2;
-        from = middle - ShortestSpanMs / 2;
-        to = from + ShortestSpanMs;
-    }
-    m_from = from;
-    m_to = to;
+    std::tie(m_from, m_to) = boundedTimeView(from, to);
     showRangeOnAxis();
 }
 
@@ -76,13 +72,22 @@ void ChartWindow::showRangeOnAxis()
     if (!std::equal(ticks.begin(), ticks.end(), m_timeTicks.begin(), m_timeTicks.end(), sameTick)) {
         for (const QString& label : m_timeAxis->categoriesLabels())
             m_timeAxis->remove(label);
-        if (!ticks.empty()) {
-            // The first category starts a step before the first tick, outside the range shown.
-            const qint64 step = ticks.size() > 1 ? ticks[1].msecs - ticks[0].msecs : 1;
-            m_timeAxis->setStartValue(double(ticks.front().msecs - step));
+        // A grid line is drawn where each category starts and where the last one ends. The
+        // first category starts before any view that shows the first tick, so that the lines
+        // fall on the ticks, once each.
+        if (!ticks.empty())
+            m_timeAxis->setStartValue(
+                double(ticks.front().msecs - TimeViewBounds::LongestSpan - 1));
+        // The axis knows its ticks by their labels. A time that the clock shows twice (when it
+        // is set back in the autumn) is told apart by zero-width spaces, which show nothing.
+        QStringList labels;
+        for (const TimeTick& tick : ticks) {
+            QString label = tick.label;
+            while (labels.contains(label))
+                label += QChar(0x200B);
+            m_timeAxis->append(label, double(tick.msecs));
+            labels << label;
         }
-        for (const TimeTick& tick : ticks)
-            m_timeAxis->append(tick.label, double(tick.msecs));
         m_timeTicks = std::move(ticks);
     }
     m_timeAxis->setRange(double(m_from), double(m_to));

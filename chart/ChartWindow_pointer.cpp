@@ -2,6 +2,8 @@
 // band, a right click and dragging zoom and pan the time axis (ReadingsChartView passes them on).
 
 #include "ChartWindow.h"
+#include "SeriesStyle.h"
+#include "TimeView.h"
 #include "exchange/TimeStamp.h"
 #include "exchange/ValueStripping.h"
 
@@ -102,7 +104,7 @@ void ChartWindow::hoverAt(const QPoint& viewPos, const QPoint& globalPos)
     m_hoverGlobalPos = globalPos;
     const Reading reading = readings().series(nearest.series).readings.at(nearest.index);
     m_hoverMark->setPos(m_chart->mapFromScene(plotMapping().scenePosition(reading)));
-    m_hoverMark->setBrush(m_lines[size_t(nearest.series)]->color());
+    m_hoverMark->setBrush(SeriesStyle::colour(nearest.series));
     m_hoverMark->show();
     QToolTip::showText(globalPos, hoverText(viewPos), m_view);
 }
@@ -121,11 +123,8 @@ void ChartWindow::zoomAt(double sceneX, double factor)
     if (plot.width() <= 0)
         return;
     const double share = std::clamp((sceneX - plot.left()) / plot.width(), 0.0, 1.0);
-    const double span = double(m_to - m_from);
-    const double at = double(m_from) + share * span;
-    const double newSpan = std::max(double(ShortestSpanMs), span * factor);
-    const auto from = qint64(std::llround(at - share * newSpan));
-    showTimeRange(from, from + qint64(std::llround(newSpan)));
+    const auto [from, to] = zoomedTimeView({m_from, m_to}, share, factor);
+    showTimeRange(from, to);
 }
 
 void ChartWindow::zoomTo(double sceneLeft, double sceneRight)
@@ -147,6 +146,7 @@ void ChartWindow::panBy(double pixels)
     const double width = m_chart->plotArea().width();
     if (width <= 0)
         return;
-    const auto shift = qint64(std::llround(pixels * double(m_to - m_from) / width));
-    showTimeRange(m_from - shift, m_to - shift);
+    // Dragged to the right, earlier times come into view.
+    const auto [from, to] = pannedTimeView({m_from, m_to}, -pixels * double(m_to - m_from) / width);
+    showTimeRange(from, to);
 }

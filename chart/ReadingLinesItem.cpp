@@ -2,6 +2,7 @@
 
 #include "ReadingLinesItem.h"
 #include "ChartWindow.h"
+#include "SeriesStyle.h"
 
 #include <QChart>
 #include <QLineSeries>
@@ -38,18 +39,32 @@ void ReadingLinesItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*,
         const QLineSeries* line = m_window->m_lines[series];
         if (!line->isVisible())
             continue;
-        const QList<QPointF>& points = m_window->m_reduced[series];
-        polyline.resize(points.size());
-        for (qsizetype i = 0; i < points.size(); ++i)
-            polyline[i] = QPointF(plot.left() + (points[i].x() - from) * xScale,
-                                  plot.bottom() - (points[i].y() - low) * yScale);
-        QPen pen(line->color(), LineWidth);
+        const ColumnReduction& reduced = m_window->m_reduced[series];
+        const QList<QPointF>& points = reduced.points;
+        QPen pen = SeriesStyle::pen(int(series), LineWidth);
         pen.setCosmetic(true);
-        painter->setPen(pen);
-        if (polyline.size() == 1)
-            painter->drawPoint(polyline.first());
-        else
-            painter->drawPolyline(polyline);
+        // A reading alone in its segment is drawn as a dot, wide enough to be seen.
+        QPen dot(pen.color(), PointWidth, Qt::SolidLine, Qt::RoundCap);
+        dot.setCosmetic(true);
+        // Each segment of the line on its own, so that no line is drawn across a break.
+        qsizetype begin = 0;
+        for (qsizetype segment = 0; segment <= reduced.segmentStarts.size(); ++segment) {
+            const qsizetype end = segment < reduced.segmentStarts.size()
+                                      ? reduced.segmentStarts[segment]
+                                      : points.size();
+            polyline.resize(end - begin);
+            for (qsizetype i = begin; i < end; ++i)
+                polyline[i - begin] = QPointF(plot.left() + (points[i].x() - from) * xScale,
+                                              plot.bottom() - (points[i].y() - low) * yScale);
+            if (polyline.size() == 1) {
+                painter->setPen(dot);
+                painter->drawPoint(polyline.first());
+            } else if (polyline.size() > 1) {
+                painter->setPen(pen);
+                painter->drawPolyline(polyline);
+            }
+            begin = end;
+        }
     }
     painter->restore();
 }

@@ -21,5 +21,6 @@ public:
 
 private:
     static constexpr double LineWidth = 1;
+    static constexpr double PointWidth = 3;
     const ChartWindow* m_window = nullptr;
 };

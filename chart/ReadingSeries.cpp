@@ -113,6 +113,24 @@ std::pair<qsizetype, qsizetype> ReadingList::extremes(qsizetype begin, qsizetype
     return {lowest, highest};
 }
 
+void ReadingList::breakLine()
+{
+    if (m_size > 0 && (m_segmentStarts.empty() || m_segmentStarts.back() != m_size))
+        m_segmentStarts.push_back(m_size);
+}
+
+qsizetype ReadingList::segmentOf(qsizetype index) const
+{
+    return std::upper_bound(m_segmentStarts.begin(), m_segmentStarts.end(), index) -
+           m_segmentStarts.begin();
+}
+
+qsizetype ReadingList::segmentEnd(qsizetype index) const
+{
+    const auto next = std::upper_bound(m_segmentStarts.begin(), m_segmentStarts.end(), index);
+    return next == m_segmentStarts.end() ? m_size : std::min(*next, m_size);
+}
+
 qsizetype ReadingList::lowerBound(qint64 msecs) const
 {
     qsizetype low = 0;
@@ -142,16 +160,22 @@ QString ReadingSeriesSet::seriesName(QStringView command)
     return command.isEmpty() ? QStringLiteral("(empty command)") : command.toString();
 }
 
-int ReadingSeriesSet::addOtherRow(RowKind kind, QStringView command, QStringView response,
-                                  qint64 msecs)
+int ReadingSeriesSet::addOtherRow(RowStamp stamp, QStringView command, QStringView response)
 {
+    if (stamp.afterBreak()) {
+        // Each series takes the break in at its next reading, which comes this way.
+        ++m_breaks;
+        m_current = -1;
+        m_currentReadings = nullptr;
+    }
+    const RowKind kind = stamp.kind();
     if (kind == RowKind::Command) {
         m_command = command.toString();
         m_haveCommand = true;
         m_current = -1;
         return -1;
     }
-    if (kind != RowKind::Reply)
+    if (kind != RowKind::Reply || stamp.withoutNumber())
         return -1;
     const std::optional<double> value = readingValue(response);
     if (!value)
@@ -167,8 +191,13 @@ int ReadingSeriesSet::addOtherRow(RowKind kind, QStringView command, QStringView
             found != m_byCommand.constEnd() ? found.value() : newSeries(seriesName(m_command));
         m_byCommand.insert(m_command, m_current);
     }
-    m_currentReadings = &m_series[size_t(m_current)]->readings;
-    m_currentReadings->append(msecs, *value);
+    ReadingSeries& series = *m_series[size_t(m_current)];
+    if (series.breaksSeen != m_breaks) {
+        series.readings.breakLine();
+        series.breaksSeen = m_breaks;
+    }
+    m_currentReadings = &series.readings;
+    m_currentReadings->append(stamp.msecsSinceEpoch(), *value);
     ++m_readings;
     return m_current;
 }
@@ -177,6 +206,7 @@ int ReadingSeriesSet::newSeries(const QString& name)
 {
     m_series.push_back(std::make_unique<ReadingSeries>());
     m_series.back()->name = name;
+    m_series.back()->breaksSeen = m_breaks;
     return count() - 1;
 }
 
@@ -190,4 +220,5 @@ void ReadingSeriesSet::clear()
     m_currentReadings = nullptr;
     m_unsolicited = -1;
     m_readings = 0;
+    m_breaks = 0;
 }

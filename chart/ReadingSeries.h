@@ -66,6 +66,14 @@ public:
     // still in the cache.
     void summarizeFullBlocks() const;
 
+    // The next reading appended starts a new segment of the line: it is not joined to the
+    // readings before it (the connection ended in between).
+    void breakLine();
+    // Which segment the reading at `index` belongs to, counted from 0.
+    qsizetype segmentOf(qsizetype index) const;
+    // The reading that starts the segment after the one holding `index`, or size().
+    qsizetype segmentEnd(qsizetype index) const;
+
     // Times only ever grew (the clock was not set back while readings came).
     bool isTimeOrdered() const { return m_ordered; }
     qint64 earliest() const { return m_earliest; }
@@ -106,6 +114,7 @@ private:
     std::vector<Chunk> m_chunks;
     std::unordered_map<qsizetype, qint64> m_farTimes;
     mutable std::vector<BlockExtremes> m_blockExtremes; // of the first full blocks, as asked
+    std::vector<qsizetype> m_segmentStarts;             // readings after a break, ascending; rare
     qsizetype m_size = 0;
     bool m_ordered = true;
     qint64 m_earliest = 0;
@@ -116,11 +125,14 @@ private:
 struct ReadingSeries {
     QString name;
     ReadingList readings;
+    quint64 breaksSeen = 0; // the set's breaks that its line has taken
 };
 
-// The readings of a log sorted into series as its rows come, oldest first. A reading belongs to
-// the last command row above it; rows with the same command text share one series, named
-// after it. Readings with no command row above them form the series "Unsolicited".
+// The readings of a log sorted into series as its rows come, oldest first. A reading is a reply
+// row whose Response cell is a reading (readingValue) and that is not marked as carrying no
+// number. It belongs to the last command row above it; rows with the same command text share
+// one series, named after it. Readings with no command row above them form the series
+// "Unsolicited". A row marked afterBreak breaks the line of every series there.
 class ReadingSeriesSet {
 public:
     static QString unsolicitedName();
@@ -129,18 +141,18 @@ public:
 
     // Takes the next row of the log. Returns the index of the series that a reading went to,
     // or -1 when the row holds no reading.
-    int addRow(RowKind kind, QStringView command, QStringView response, qint64 msecs)
+    int addRow(RowStamp stamp, QStringView command, QStringView response)
     {
         // Most rows are replies to the command whose series already has readings.
-        if (kind == RowKind::Reply && m_current >= 0) {
+        if (stamp.isPlainReply() && m_current >= 0) {
             const std::optional<double> value = readingValue(response);
             if (!value)
                 return -1;
-            m_currentReadings->append(msecs, *value);
+            m_currentReadings->append(stamp.msecsSinceEpoch(), *value);
             ++m_readings;
             return m_current;
         }
-        return addOtherRow(kind, command, response, msecs);
+        return addOtherRow(stamp, command, response);
     }
     // The log was cleared: no series, and no command row above the rows that follow.
     void clear();
@@ -150,7 +162,7 @@ public:
     qsizetype readingCount() const { return m_readings; }
 
 private:
-    int addOtherRow(RowKind kind, QStringView command, QStringView response, qint64 msecs);
+    int addOtherRow(RowStamp stamp, QStringView command, QStringView response);
     int newSeries(const QString& name);
 
     std::vector<std::unique_ptr<ReadingSeries>> m_series;
@@ -163,4 +175,5 @@ private:
     ReadingList* m_currentReadings = nullptr;
     int m_unsolicited = -1;
     qsizetype m_readings = 0;
+    quint64 m_breaks = 0; // rows marked afterBreak so far
 };

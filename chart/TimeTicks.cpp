@@ -61,6 +61,7 @@ void appendDigits(QString& text, int value, int width)
     text += QString::number(value).rightJustified(width, QLatin1Char('0'));
 }
 
+// The label of a local time, given by its date and time alone.
 QString label(const QDateTime& local, const Labelling& labelling, TimeStampSeparators separators)
 {
     QString text;
@@ -94,16 +95,10 @@ QString label(const QDateTime& local, const Labelling& labelling, TimeStampSepar
     return text;
 }
 
-// Local time as if it were UTC: the milliseconds a wall clock shows since 1970.
-qint64 wallClockMsecs(qint64 msecs)
+// How far the local clock is ahead of UTC at an instant, in milliseconds.
+qint64 offsetAt(qint64 msecs)
 {
-    return msecs + qint64(QDateTime::fromMSecsSinceEpoch(msecs).offsetFromUtc()) * Second;
-}
-
-qint64 fromWallClockMsecs(qint64 wallClock)
-{
-    const QDateTime wall = QDateTime::fromMSecsSinceEpoch(wallClock, Qt::UTC);
-    return QDateTime(wall.date(), wall.time()).toMSecsSinceEpoch();
+    return qint64(QDateTime::fromMSecsSinceEpoch(msecs).offsetFromUtc()) * Second;
 }
 
 qint64 firstMultipleFrom(qint64 value, qint64 step)
@@ -136,20 +131,40 @@ std::vector<TimeTick> timeTicks(qint64 from, qint64 to, double pixels, double ch
             break;
         }
     }
-    // Steps of an hour and more start at local midnight; a clock set back (the end of summer
-    // time) gives a label twice, which is kept once.
-    const qint64 wallTo = wallClockMsecs(to);
-    for (qint64 wall = firstMultipleFrom(wallClockMsecs(from), step);
+    // A tick falls at every instant whose wall-clock time (local time counted as if it were UTC)
+    // is a multiple of the step; steps of an hour and more so start at local midnight. The wall
+    // times are gone through in order, and each is looked for under the offsets from UTC in
+    // force a day before and a day after it: one instant as a rule, two where the clock is set
+    // back (02:30 happens twice in the autumn), none where it skips ahead. Within a day the
+    // offset changes at most once; over longer spans it may take values other than at the ends,
+    // so the wall times looked at reach a day further.
+    const qint64 offsetFrom = offsetAt(from);
+    const qint64 offsetTo = offsetAt(to);
+    // Most axes lie far from a change of the clock: one offset serves every tick, and local time
+    // (a system call each time) is looked up four times rather than twice a tick.
+    const bool oneOffset = span <= Day && offsetFrom == offsetTo &&
+                           offsetAt(from - Day) == offsetFrom && offsetAt(to + Day) == offsetFrom;
+    const qint64 reach = span > Day ? Day : 0;
+    const qint64 wallFrom = from + std::min(offsetFrom, offsetTo) - reach;
+    const qint64 wallTo = to + std::max(offsetFrom, offsetTo) + reach;
+    for (qint64 wall = firstMultipleFrom(wallFrom, step);
          wall <= wallTo && int(ticks.size()) < MostTicks; wall += step) {
-        const qint64 msecs = fromWallClockMsecs(wall);
-        if (msecs < from || msecs > to)
-            continue;
-        QString text = label(QDateTime::fromMSecsSinceEpoch(msecs), labelling, separators);
-        const bool known = std::any_of(ticks.begin(), ticks.end(), [&text](const TimeTick& tick) {
-            return tick.label == text;
-        });
-        if (!known)
-            ticks.push_back({msecs, std::move(text)});
+        const qint64 offsetBefore = oneOffset ? offsetFrom : offsetAt(wall - Day);
+        const qint64 offsetAfter = oneOffset ? offsetFrom : offsetAt(wall + Day);
+        for (const qint64 offset : {offsetBefore, offsetAfter}) {
+            // Near a change of the clock, a time is a tick only where its offset holds.
+            const qint64 msecs = wall - offset;
+            if (msecs < from || msecs > to ||
+                (offsetBefore != offsetAfter && offsetAt(msecs) != offset))
+                continue;
+            ticks.push_back({msecs, label(QDateTime::fromMSecsSinceEpoch(wall, Qt::UTC), labelling,
+                                          separators)});
+            if (offsetAfter == offsetBefore)
+                break;
+        }
     }
+    // In the autumn the second 02:00 comes before the first 02:55.
+    std::stable_sort(ticks.begin(), ticks.end(),
+                     [](const TimeTick& a, const TimeTick& b) { return a.msecs < b.msecs; });
     return ticks;
 }

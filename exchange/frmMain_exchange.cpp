@@ -93,10 +93,10 @@ void frmMain::txtcmd_KeyPress(qint16& KeyAscii)
     cmdSend_Click();
 }
 
-QString frmMain::ParseString(QString& DataString)
+QString frmMain::ParseString(QString& DataString, bool* carriesNumber)
 {
     // The argument is left as the cut leaves it, as the caller of this procedure expects.
-    return stripReplyValue(DataString, &DataString);
+    return stripReplyValue(DataString, &DataString, carriesNumber);
 }
 
 Q_ALWAYS_INLINE bool frmMain::yieldToWindow(bool mayWait, qint64 readStartNs)
@@ -223,23 +223,27 @@ std::optional<QString> frmMain::ReadPortLine()
     }
 }
 
-void frmMain::addReplyRow(const QString& timeStamp, const QString& reply)
+void frmMain::addReplyRow(const QString& timeStamp, const QString& reply, bool carriesNumber)
 {
     State.CurrentItem = lstResponse->AddRow(timeStamp);
     if (!reply.isEmpty())
         lstResponse->SetResponse(State.CurrentItem, reply);
+    // The "0" of a reply without a digit is shown as Strip Data writes it, but it is no reading.
+    if (!carriesNumber)
+        lstResponse->model().markWithoutNumber(State.CurrentItem - 1); // counted from 0 there
     lstResponse->EnsureVisible(State.CurrentItem);
     State.CurrentItem = TerminalState::NoRow;
 }
 
 void frmMain::handleReplyLine(QString reply)
 {
+    bool carriesNumber = true; // unstripped, the chart judges the reply by its text alone
     if (isSet(chkStrip))
-        reply = ParseString(reply);
+        reply = ParseString(reply, &carriesNumber);
     const bool withTimeStamp = isSet(chkTimeStamp);
     const QString stamp = withTimeStamp ? timeStampText(localNow(), m_stampSeparators) : QString();
     if (State.VisualOutput) {
-        addReplyRow(stamp, reply);
+        addReplyRow(stamp, reply, carriesNumber);
         return;
     }
     const QString failure =
@@ -247,7 +251,7 @@ void frmMain::handleReplyLine(QString reply)
     m_pacer.timeMayHavePassed();
     if (!failure.isEmpty()) {
         // The line is kept in the log rather than lost.
-        addReplyRow(stamp, reply);
+        addReplyRow(stamp, reply, carriesNumber);
         throw StreamError(QStringLiteral("Could not write to the stream file %1: %2.")
                               .arg(State.StreamFileName, failure));
     }

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+#include <utility>
+
 int ResponseLogModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
@@ -35,7 +37,9 @@ int ResponseLogModel::append(QStringView command, RowKind kind, qint64 msecsSinc
 {
     const int row = static_cast<int>(m_rows.size());
     beginInsertRows({}, row, row);
-    m_rows.push_back({m_text.store(command), {}, RowStamp(msecsSinceEpoch, kind)});
+    m_rows.push_back({m_text.store(command),
+                      {},
+                      RowStamp(msecsSinceEpoch, kind, std::exchange(m_breakPending, false))});
     endInsertRows();
     return row;
 }
@@ -47,6 +51,12 @@ void ResponseLogModel::setResponse(int row, QStringView response)
     m_rows[row].response = m_text.store(response);
     const QModelIndex cellIndex = index(row, ResponseColumn);
     emit dataChanged(cellIndex, cellIndex, {Qt::DisplayRole});
+}
+
+void ResponseLogModel::markWithoutNumber(int row)
+{
+    if (row >= 0 && row < rowCount())
+        m_rows[size_t(row)].stamp.markWithoutNumber();
 }
 
 QStringView ResponseLogModel::cell(int row, int column) const

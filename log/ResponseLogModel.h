@@ -33,6 +33,12 @@ public:
     int append(QStringView command, RowKind kind = RowKind::Reply);
     int append(QStringView command, RowKind kind, qint64 msecsSinceEpoch);
     void setResponse(int row, QStringView response);
+    // The reply in `row` carries no number: Strip Data read no digit in it (see RowStamp).
+    void markWithoutNumber(int row);
+    // The rows that come next are apart from those before: the connection ended, or the log was
+    // cleared. The next row added is marked (RowStamp::afterBreak), so that the chart's lines
+    // break there; nothing else shows it.
+    void markBreak() { m_breakPending = true; }
     QStringView cell(int row, int column) const;
     LogRow row(int row) const;
     RowStamp stamp(int row) const { return m_rows[size_t(row)].stamp; }
@@ -55,4 +61,5 @@ private:
 
     std::deque<Row> m_rows;
     TextArena m_text;
+    bool m_breakPending = false; // the next row is marked afterBreak
 };

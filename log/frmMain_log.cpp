@@ -10,6 +10,8 @@
 void frmMain::cmdClear_Click()
 {
     lstResponse->Clear();
+    // The rows that follow are not joined to those cleared away.
+    lstResponse->model().markBreak();
     cmdSave->setEnabled(false);
 }
 

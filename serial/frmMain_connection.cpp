@@ -84,6 +84,9 @@ void frmMain::disconnectSequence()
     State.CheckingPort = false;
     if (ComPort->PortOpen())
         ComPort->setPortOpen(false);
+    // Whatever comes next comes over another connection (a Disconnect, a lost device, a change
+    // of port or rate): the chart does not join the readings across the gap.
+    lstResponse->model().markBreak();
     if (lstResponse->Count() > 0) {
         cmdSave->setEnabled(true);
         cmdClear->setEnabled(true);

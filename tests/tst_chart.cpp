@@ -4,7 +4,9 @@
 
 #include "app/frmMain.h"
 #include "chart/ChartWindow.h"
+#include "chart/TimeView.h"
 #include "log/ResponseListView.h"
+#include "serial/SerialPortControl.h"
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"
 #include "support/Scenario.h"
@@ -21,6 +23,7 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QGraphicsLineItem>
 #include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
 #include <QImage>
@@ -35,6 +38,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QValueAxis>
@@ -69,15 +73,20 @@ QStringList seriesOf(ChartWindow* chart)
     return all;
 }
 
+// "|" where the line breaks.
 QStringList linesOf(ChartWindow* chart)
 {
     QStringList all;
     QList<QAbstractSeries*> legend = chart->chart()->series();
     for (int i = 0; i < legend.size(); ++i) {
-        QStringList values;
-        for (const QPointF& point : chart->linePoints(i))
-            values << QString::number(point.y());
-        all << legend[i]->name() + QLatin1Char('=') + values.join(QLatin1Char(','));
+        QString values;
+        const QList<QPointF>& points = chart->linePoints(i);
+        for (qsizetype p = 0; p < points.size(); ++p) {
+            if (p > 0)
+                values += chart->lineSegmentStarts(i).contains(p) ? u'|' : u',';
+            values += QString::number(points[p].y());
+        }
+        all << legend[i]->name() + QLatin1Char('=') + values;
     }
     return all;
 }
@@ -93,6 +102,10 @@ QString timeAxisFault(ChartWindow* chart)
     const QStringList labels = axis->categoriesLabels();
     if (labels.size() < 3)
         return QStringLiteral("%1 ticks").arg(labels.size());
+    // A grid line is drawn where each category starts and at the last one's end: the first
+    // category starts outside the range shown, so that the lines fall on the ticks, once each.
+    if (axis->startValue(labels.first()) >= from)
+        return QStringLiteral("a grid line at %1").arg(qint64(axis->startValue(labels.first())));
     QList<qint64> ticks;
     for (const QString& label : labels) {
         const auto at = qint64(axis->endValue(label));
@@ -158,7 +171,12 @@ private slots:
     void menuLeavesThePollingLoopReading();
     void clearEmptiesTheChart();
     void followsUntilZoomedOrPanned();
+    void zoomAndPanStopAtTheirBounds();
+    void linesBreakWhereTheConnectionEnded_data();
+    void linesBreakWhereTheConnectionEnded();
+    void noLineIsDrawnAcrossABreak();
     void legendHidesASeries();
+    void seriesAreToldApart();
     void hoverShowsTheNearestReading_data();
     void hoverShowsTheNearestReading();
     void valueAxisHoldsTheReadings_data();
@@ -182,7 +200,8 @@ void ChartTest::readingsFromTheInstrumentAreCharted()
         // Unsolicited lines, not stripped: only those in Strip Data's form are readings.
         bench.line->write("12.5\nOK\n-3.25\n12.50\n1E-05\n");
         QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 5; }));
-        // Stripped replies to a command: every one is a reading, "ERR" as 0.
+        // Stripped replies to a command: those that carry a number are readings; "ERR" is
+        // written as 0 in the log but carries none.
         onGui([&] { bench.w.chkStrip->setChecked(true); });
         onGui([&] { bench.w.txtcmd->lineEdit()->clear(); });
         bench.type(QStringLiteral("TEMP?"), true);
@@ -196,12 +215,13 @@ void ChartTest::readingsFromTheInstrumentAreCharted()
             QTest::keyClick(bench.w.lstResponse, Qt::Key_G, Qt::ControlModifier);
         });
         QTRY_VERIFY(onGui([&] { return chartOf(bench.w) && chartOf(bench.w)->isVisible(); }));
-        const QStringList expected{"Unsolicited=12.5,-3.25,1e-05", "TEMP?=23.45,23.5,0"};
+        QCOMPARE(bench.responses().last(), QStringLiteral("0"));
+        const QStringList expected{"Unsolicited=12.5,-3.25,1e-05", "TEMP?=23.45,23.5"};
         onGui([&] {
             ChartWindow* chart = chartOf(bench.w);
             QCOMPARE(seriesOf(chart), expected);
             QCOMPARE(linesOf(chart), expected);
-            QCOMPARE(chart->readings().readingCount(), 6);
+            QCOMPARE(chart->readings().readingCount(), 5);
             for (int s = 0; s < 2; ++s) {
                 const ReadingList& readings = chart->readings().series(s).readings;
                 for (qsizetype r = 0; r < readings.size(); ++r) {
@@ -214,7 +234,7 @@ void ChartTest::readingsFromTheInstrumentAreCharted()
         // New readings come in live.
         bench.line->write("TEMP_24\n");
         QTRY_COMPARE(onGui([&] { return linesOf(chartOf(bench.w)).value(1); }),
-                     QStringLiteral("TEMP?=23.45,23.5,0,24"));
+                     QStringLiteral("TEMP?=23.45,23.5,24"));
         // Streamed lines are not in the log and not in the chart.
         bench.streamTo(streamFile);
         bench.line->write("TEMP_99\n");
@@ -222,7 +242,7 @@ void ChartTest::readingsFromTheInstrumentAreCharted()
         bench.stopStreaming();
         bench.line->write("TEMP_25\n");
         QTRY_COMPARE(onGui([&] { return seriesOf(chartOf(bench.w)).value(1); }),
-                     QStringLiteral("TEMP?=23.45,23.5,0,24,25"));
+                     QStringLiteral("TEMP?=23.45,23.5,24,25"));
     });
     QCOMPARE(bench.messages.count(), 0);
 }
@@ -459,10 +479,166 @@ void ChartTest::followsUntilZoomedOrPanned()
     QVERIFY(std::abs(chart.timeRange().first - unbandedTimeAt(bandFrom)) <= 1);
     QVERIFY(std::abs(chart.timeRange().second - unbandedTimeAt(bandTo)) <= 1);
 
+    // Panned to where no reading is: the readings are elsewhere, not missing.
+    for (int i = 0; i < 12; ++i)
+        QTest::keyClick(view, Qt::Key_Left);
+    QVERIFY(chart.timeRange().second < start);
+    QVERIFY(emptyNoticeOf(&chart).isEmpty());
+
     // The button brings the newest reading back.
     QTest::mouseClick(chart.followButton(), Qt::LeftButton);
     QVERIFY(chart.isFollowing());
     QCOMPARE(chart.timeRange(), std::make_pair(start, start + 30000));
+}
+
+void ChartTest::zoomAndPanStopAtTheirBounds()
+{
+    using namespace TimeViewBounds;
+    ResponseLogModel log;
+    const qint64 start = localMsecs(14, 0, 0, 0);
+    for (int i = 0; i <= 10; ++i)
+        log.setResponse(log.append(QString(), RowKind::Reply, start + i * 1000),
+                        QString::number(i));
+    ChartWindow chart(log, nullptr);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.updateNow();
+    QChartView* view = chart.chartView();
+    auto* axis = qobject_cast<QCategoryAxis*>(chart.chart()->axes(Qt::Horizontal).first());
+    const auto ticksWithin = [&] {
+        const auto [from, to] = chart.timeRange();
+        const QStringList labels = axis->categoriesLabels();
+        return !labels.isEmpty() && std::all_of(labels.begin(), labels.end(), [&](auto& label) {
+            return axis->endValue(label) >= double(from) && axis->endValue(label) <= double(to);
+        });
+    };
+    // "-" held for seconds: the span stops at a hundred years, the view within the years.
+    for (int i = 0; i < 60; ++i)
+        QTest::keyClick(view, Qt::Key_Minus);
+    auto [from, to] = chart.timeRange();
+    QCOMPARE(to - from, LongestSpan);
+    QVERIFY(from >= Earliest);
+    QVERIFY(to <= Latest);
+    QVERIFY(ticksWithin());
+    // "+" as long: a millisecond.
+    for (int i = 0; i < 80; ++i)
+        QTest::keyClick(view, Qt::Key_Plus);
+    std::tie(from, to) = chart.timeRange();
+    QCOMPARE(to - from, ShortestSpan);
+    QVERIFY(ticksWithin());
+    // Panned to 1970 and to 9999: it stops there.
+    chart.showTimeRange(2000, 12000);
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(view, Qt::Key_Left);
+    QCOMPARE(chart.timeRange(), std::make_pair(Earliest, Earliest + 10000));
+    QVERIFY(ticksWithin());
+    chart.showTimeRange(Latest - 12000, Latest - 2000);
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(view, Qt::Key_Right);
+    QCOMPARE(chart.timeRange(), std::make_pair(Latest - 10000, Latest));
+    QVERIFY(ticksWithin());
+    for (int i = 0; i < 60; ++i)
+        QTest::keyClick(view, Qt::Key_Minus);
+    QCOMPARE(chart.timeRange(), std::make_pair(Latest - LongestSpan, Latest));
+}
+
+void ChartTest::linesBreakWhereTheConnectionEnded_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::newRow("Disconnect") << "Disconnect";
+    QTest::newRow("the device lost") << "lost";
+    QTest::newRow("another port") << "port";
+    QTest::newRow("another rate") << "rate";
+}
+
+void ChartTest::linesBreakWhereTheConnectionEnded()
+{
+    QFETCH(QString, end);
+    TerminalBench bench;
+    PseudoTerminal second;
+    bench.aliases.point(6, second.slavePath());
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        onGui([&] { bench.w.txtcmd->lineEdit()->clear(); });
+        bench.type(QStringLiteral("READ?"), true);
+        QCOMPARE(bench.line->readUntil("\r\n"), QByteArray("READ?\r\n"));
+        bench.line->write("1\n2\n");
+        QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 3; }));
+        PseudoTerminal* instrument = bench.line.get();
+        const auto reconnected = [&] {
+            return waitUntil([&] {
+                return onGui([&] { return bench.w.ComPort->OpenCount() == 2; }) &&
+                       isConnected(bench.w);
+            });
+        };
+        if (end == QLatin1String("Disconnect")) {
+            QVERIFY(bench.disconnect());
+            QVERIFY(bench.connect());
+        } else if (end == QLatin1String("lost")) {
+            bench.line->releaseSlave();
+            bench.line->hangUp();
+            QTRY_COMPARE(bench.messages.count(), 1);
+            QVERIFY(waitUntil([&] { return !onGui([&] { return bench.w.isPolling(); }); }));
+            bench.line = std::make_unique<PseudoTerminal>();
+            bench.aliases.point(5, bench.line->slavePath());
+            instrument = bench.line.get();
+            QVERIFY(bench.connect());
+        } else if (end == QLatin1String("port")) {
+            onGui([&] { bench.w.cboPort->setCurrentIndex(5); }); // COM 6
+            instrument = &second;
+            QVERIFY(reconnected());
+        } else {
+            onGui([&] { bench.w.cboBaudRate->setCurrentText(QStringLiteral("19200")); });
+            QVERIFY(reconnected());
+        }
+        // The replies still answer READ?, over the new connection.
+        instrument->write("3\n4\n");
+        QVERIFY(waitUntil([&] { return logRowCount(bench.w) == 5; }));
+        onGui([&] { bench.w.mnuChart->trigger(); });
+        QTRY_COMPARE(onGui([&] { return linesOf(chartOf(bench.w)); }),
+                     QStringList{"READ?=1,2|3,4"});
+        // Nowhere else: the log's rows are as they came.
+        QCOMPARE(bench.responses(), (QStringList{"", "1", "2", "3", "4"}));
+    });
+    QCOMPARE(bench.messages.count(), end == QLatin1String("lost") ? 1 : 0);
+}
+
+void ChartTest::noLineIsDrawnAcrossABreak()
+{
+    // Readings equal to their second, and a break between the second and the ninth.
+    ResponseLogModel log;
+    const qint64 start = localMsecs(10, 0, 0, 0);
+    for (const int second : {0, 1, 9, 10}) {
+        if (second == 9)
+            log.markBreak();
+        log.setResponse(log.append(QString(), RowKind::Reply, start + second * 1000),
+                        QString::number(second));
+    }
+    ChartWindow chart(log, nullptr);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.updateNow();
+    const QImage image = chart.chartView()->grab().toImage();
+    const QRectF plot = chart.chart()->plotArea();
+    const auto [from, to] = chart.timeRange();
+    const auto* values = static_cast<QValueAxis*>(chart.chart()->axes(Qt::Vertical).first());
+    // Whether the line's colour is drawn within a few pixels of where the reading
+    // (second, second) would lie; the grid is grey.
+    const auto drawnAt = [&](double second) {
+        const QPointF onChart(plot.left() + (double(start) + second * 1000 - double(from)) /
+                                                double(to - from) * plot.width(),
+                              plot.bottom() - (second - values->min()) /
+                                                  (values->max() - values->min()) * plot.height());
+        const QPoint at = chart.chartView()->mapFromScene(chart.chart()->mapToScene(onChart));
+        for (int dy = -3; dy <= 3; ++dy) {
+            if (image.pixelColor(at + QPoint(0, dy)).hsvSaturationF() > 0.3)
+                return true;
+        }
+        return false;
+    };
+    QVERIFY(drawnAt(0.5));
+    QVERIFY(drawnAt(9.5));
+    QVERIFY(!drawnAt(4.5));
 }
 
 void ChartTest::legendHidesASeries()
@@ -491,6 +667,12 @@ void ChartTest::legendHidesASeries()
     // The value axis fits the series shown.
     QVERIFY(values->max() < 100);
     QVERIFY(values->min() <= 1);
+    // With every series hidden the readings are still there, only not shown.
+    QLegendMarker* low = chart.chart()->legend()->markers(chart.line(0)).first();
+    emit low->clicked();
+    QVERIFY(!chart.line(0)->isVisible());
+    QVERIFY(emptyNoticeOf(&chart).isEmpty());
+    emit low->clicked();
     emit high->clicked();
     QVERIFY(chart.line(1)->isVisible());
     QVERIFY(values->max() >= 1000);
@@ -508,6 +690,68 @@ void ChartTest::legendHidesASeries()
     QVERIFY(!chart.line(1)->isVisible());
     QTest::mouseClick(chart.chartView()->viewport(), Qt::LeftButton, {}, onLabel);
     QVERIFY(chart.line(1)->isVisible());
+}
+
+void ChartTest::seriesAreToldApart()
+{
+    // 33 series, one reading each.
+    ResponseLogModel log;
+    const qint64 start = localMsecs(9, 0, 0, 0);
+    for (int s = 0; s < 33; ++s) {
+        log.append(QStringLiteral("CH%1?").arg(s + 1), RowKind::Command, start + s * 1000);
+        log.setResponse(log.append(QString(), RowKind::Reply, start + s * 1000 + 1),
+                        QString::number(s));
+    }
+    ChartWindow chart(log, nullptr);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.updateNow();
+    QCOMPARE(chart.lineCount(), 33);
+    // The first eight in the colours of the Okabe-Ito palette, its yellow darkened until it
+    // stands out from white as its orange does.
+    const QList<QRgb> palette{0x000000, 0xE69F00, 0x56B4E9, 0x009E73, 0x0072B2, 0xD55E00, 0xCC79A7};
+    const QColor yellow(0xF0E442);
+    const auto contrastOnWhite = [](const QColor& colour) {
+        const auto linear = [](double c) {
+            return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        const double luminance = 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+                                 0.0722 * linear(colour.blueF());
+        return 1.05 / (luminance + 0.05);
+    };
+    QSet<QRgb> firstEight;
+    for (int s = 0; s < 8; ++s) {
+        const QColor colour = chart.line(s)->pen().color();
+        firstEight << colour.rgb();
+        QCOMPARE(chart.line(s)->pen().style(), Qt::SolidLine);
+        QVERIFY(contrastOnWhite(colour) >= contrastOnWhite(QColor(0xE69F00)));
+        if (!palette.contains(colour.rgb() & 0xFFFFFF)) {
+            QVERIFY2(std::abs(colour.hsvHue() - yellow.hsvHue()) <= 2, qPrintable(colour.name()));
+            QVERIFY(colour.valueF() < yellow.valueF());
+        }
+    }
+    QCOMPARE(firstEight.size(), 8);
+    // Then the same colours again, each round with a mark of its own, shown in the legend too;
+    // all 32 tell apart, the 33rd is the first again.
+    QList<std::pair<QRgb, QList<qreal>>> looks;
+    QList<QGraphicsLineItem*> legendLines;
+    for (QGraphicsItem* item : chart.chart()->scene()->items()) {
+        if (auto* entryLine = qgraphicsitem_cast<QGraphicsLineItem*>(item))
+            legendLines << entryLine;
+    }
+    for (int s = 0; s < 33; ++s) {
+        const QPen pen = chart.line(s)->pen();
+        QCOMPARE(pen.color(), chart.line(s % 8)->pen().color());
+        QCOMPARE(pen.style() != Qt::SolidLine, s % 32 >= 8);
+        looks << std::make_pair(pen.color().rgb(), pen.dashPattern());
+        QVERIFY(std::any_of(legendLines.begin(), legendLines.end(),
+                            [&](QGraphicsLineItem* line) { return line->pen() == pen; }));
+    }
+    for (int a = 0; a < 32; ++a) {
+        for (int b = a + 1; b < 32; ++b)
+            QVERIFY2(looks[a] != looks[b], qPrintable(QStringLiteral("%1 and %2").arg(a).arg(b)));
+    }
+    QCOMPARE(looks[32], looks[0]);
 }
 
 void ChartTest::hoverShowsTheNearestReading_data()

@@ -136,27 +136,53 @@ void ResponseLogTest::rowsKeepTheirKindAndTime_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<qint64>("msecs");
-    QTest::newRow("command row") << int(RowKind::Command) << Q_INT64_C(1774447629045);
-    QTest::newRow("reply row") << int(RowKind::Reply) << Q_INT64_C(1774447629046);
-    QTest::newRow("notice row") << int(RowKind::Notice) << Q_INT64_C(1774447629999);
-    QTest::newRow("at 1970") << int(RowKind::Reply) << Q_INT64_C(0);
-    QTest::newRow("before 1970") << int(RowKind::Notice) << Q_INT64_C(-1);
-    QTest::newRow("year 9999") << int(RowKind::Command) << Q_INT64_C(253402300799999);
+    // The chart's marks: the row comes after a break, the reply carries no number.
+    QTest::addColumn<bool>("afterBreak");
+    QTest::addColumn<bool>("withoutNumber");
+    QTest::newRow("command row") << int(RowKind::Command) << Q_INT64_C(1774447629045) << false
+                                 << false;
+    QTest::newRow("reply row") << int(RowKind::Reply) << Q_INT64_C(1774447629046) << false << false;
+    QTest::newRow("notice row") << int(RowKind::Notice) << Q_INT64_C(1774447629999) << false
+                                << false;
+    QTest::newRow("at 1970") << int(RowKind::Reply) << Q_INT64_C(0) << false << false;
+    QTest::newRow("before 1970") << int(RowKind::Notice) << Q_INT64_C(-1) << false << false;
+    QTest::newRow("year 9999") << int(RowKind::Command) << Q_INT64_C(253402300799999) << false
+                               << false;
+    QTest::newRow("reply without a number")
+        << int(RowKind::Reply) << Q_INT64_C(1774447629046) << false << true;
+    QTest::newRow("after a break") << int(RowKind::Command) << Q_INT64_C(-1) << true << false;
+    QTest::newRow("both, in 9999")
+        << int(RowKind::Reply) << Q_INT64_C(253402300799999) << true << true;
 }
 
 void ResponseLogTest::rowsKeepTheirKindAndTime()
 {
     QFETCH(int, kind);
     QFETCH(qint64, msecs);
+    QFETCH(bool, afterBreak);
+    QFETCH(bool, withoutNumber);
     ResponseLogModel model;
     model.append(u"before", RowKind::Reply, 5);
+    if (afterBreak)
+        model.markBreak();
     const int row = model.append(u"03/25/2026 14:07:09.045", RowKind(kind), msecs);
-    model.setResponse(row, u"12.5");
+    model.setResponse(row, u"0");
+    if (withoutNumber)
+        model.markWithoutNumber(row);
     model.append(u"after", RowKind::Command, 7);
     QCOMPARE(int(model.stamp(row).kind()), kind);
     QCOMPARE(model.stamp(row).msecsSinceEpoch(), msecs);
+    QCOMPARE(model.stamp(row).afterBreak(), afterBreak);
+    QCOMPARE(model.stamp(row).withoutNumber(), withoutNumber);
+    QCOMPARE(model.stamp(row).isPlainReply(),
+             RowKind(kind) == RowKind::Reply && !afterBreak && !withoutNumber);
+    // The marks are the chart's alone: the row reads as any other, and the next row is unmarked.
+    QCOMPARE(model.row(row).Command, QStringLiteral("03/25/2026 14:07:09.045"));
+    QCOMPARE(model.data(model.index(row, ResponseLogModel::ResponseColumn)), QVariant("0"));
     QCOMPARE(model.stamp(0).msecsSinceEpoch(), Q_INT64_C(5));
     QCOMPARE(model.stamp(2).kind(), RowKind::Command);
+    QVERIFY(!model.stamp(2).afterBreak());
+    QVERIFY(!model.stamp(2).withoutNumber());
     // A row added through the view is a reply row unless told otherwise, stamped now.
     ResponseListView log;
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
@@ -339,6 +365,9 @@ void ResponseLogTest::clearDisablesSaveAndKeepsTheRest()
     QVERIFY(!w.state().VisualOutput);
     QCOMPARE(w.state().CurrentItem, TerminalState::NoRow);
     QVERIFY(w.chkTimeStamp->isChecked());
+    // The chart's lines do not join what comes next to what was cleared away.
+    w.lstResponse->AddRow("next");
+    QVERIFY(w.lstResponse->model().stamp(0).afterBreak());
 }
 
 void ResponseLogTest::clearOnEmptyLog()
