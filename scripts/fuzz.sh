@@ -2,12 +2,13 @@
 # Fuzzes one target with libFuzzer for as long as wanted:
 #   scripts/fuzz.sh parsestring 600     # ten minutes of value stripping
 #   scripts/fuzz.sh lineframing 60      # a minute of the reply reader's framing
+#   scripts/fuzz.sh csvrow 60           # a minute of a measurement run's CSV rows
 # Installs clang when missing, builds into build-fuzz/ and works on a copy of the seed corpus
 # (build-fuzz/corpus-<target>), so the seeds in fuzz/corpus stay as they are. A crash is
 # saved as build-fuzz/crash-*; replay it with build-fuzz/fuzz/fuzz_<target> <file>.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-target=${1:?"which target: parsestring or lineframing"}
+target=${1:?"which target: parsestring, lineframing or csvrow"}
 seconds=${2:-60}
 
 BVTERM_EXTRA_PACKAGES="clang libclang-rt-14-dev" "$top/scripts/setup.sh"
