@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -44,6 +45,7 @@ private slots:
     void browse();
     void commandLine_data();
     void commandLine();
+    void commandLineRun_data();
     void commandLineRun();
 };
 
@@ -360,12 +362,21 @@ void RunWindowTest::commandLine()
              QString(error).replace(QLatin1String("FOLDER"), folder.path()));
 }
 
+void RunWindowTest::commandLineRun_data()
+{
+    QTest::addColumn<bool>("portThere");
+    QTest::newRow("the port is there") << true;
+    QTest::newRow("the port comes later") << false;
+}
+
 void RunWindowTest::commandLineRun()
 {
-    // Started from a saved definition, the run connects and records with no key pressed.
+    // Started from a saved definition, the run connects and records with no key pressed; a port
+    // that cannot be opened yet is tried again until it can.
+    QFETCH(bool, portThere);
     PortAliases aliases;
     PseudoTerminal line;
-    aliases.point(5, line.slavePath());
+    aliases.point(5, portThere ? line.slavePath() : QStringLiteral("/dev/pts/999999"));
     QTemporaryDir folder;
     QFile definition(folder.filePath(QStringLiteral("run.ini")));
     QVERIFY(definition.open(QIODevice::WriteOnly));
@@ -376,11 +387,17 @@ void RunWindowTest::commandLineRun()
     bvterm.start(QStringLiteral(BVTERM_PATH),
                  {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--run"),
                   definition.fileName()});
+    const QString csv = folder.filePath(QStringLiteral("run.csv"));
+    if (!portThere) {
+        // The run holds its file from the start and writes into it once connected.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(csv), 10000);
+        QCOMPARE(QFileInfo(csv).size(), 0);
+        aliases.point(5, line.slavePath());
+    }
     for (int i = 0; i < 2; ++i) {
         QCOMPARE(line.readUntil("\r\n", 10000), QByteArray("TEMP?\r\n"));
         line.write("TEMP_21.5\r\n");
     }
-    const QString csv = folder.filePath(QStringLiteral("run.csv"));
     QTRY_COMPARE_WITH_TIMEOUT(csvRows(csv).size(), 4, 10000);
     QCOMPARE(line.baudRate(), 19200);
     bvterm.kill();
