@@ -9,8 +9,17 @@ ModalWatch::ModalWatch(QObject* parent) : QObject(parent)
 {
     qApp->installEventFilter(this);
     // A dialog that is open already counts.
-    if (QWidget* modal = QApplication::activeModalWidget())
-        m_open.emplace_back(modal);
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->windowModality() == Qt::ApplicationModal)
+            m_open.emplace_back(window);
+}
+
+bool ModalWatch::anyOpen()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.begin(), windows.end(), [](const QWidget* window) {
+        return window->isVisible() && window->windowModality() == Qt::ApplicationModal;
+    });
 }
 
 bool ModalWatch::isModalOpen() const
@@ -30,8 +39,10 @@ bool ModalWatch::eventFilter(QObject* watched, QEvent* event)
     const QEvent::Type type = event->type();
     if (type != QEvent::Show && type != QEvent::Hide)
         return false;
+    // Only a dialog modal to the whole program runs an event loop of its own (exec) that holds
+    // the polling loop; one modal to its window only (the chart's) returns at once.
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget || !widget->isWindow() || !widget->isModal())
+    if (!widget || !widget->isWindow() || widget->windowModality() != Qt::ApplicationModal)
         return false;
     const bool wasOpen = isModalOpen();
     if (type == QEvent::Show) {

@@ -8,6 +8,7 @@
 #include "app/frmMain.h"
 #include "log/ResponseListView.h"
 #include "log/TextFiles.h"
+#include "run/ModalWatch.h"
 #include "run/RunDefinition.h"
 #include "run/RunSession.h"
 #include "run/RunWindow.h"
@@ -175,7 +176,7 @@ void frmMain::connectForRun()
 {
     if (!m_runSession || m_runSession->hasBegun())
         return;
-    if (QApplication::activeModalWidget()) {
+    if (ModalWatch::anyOpen()) {
         QTimer::singleShot(100, this, &frmMain::connectForRun);
         return;
     }
@@ -271,7 +272,7 @@ void frmMain::tryRunReconnect()
     if (!m_runSession || cmdConnect->text() == kDisconnectCaption || State.Unloading)
         return;
     // Never from inside a modal dialog's loop: the next try comes soon enough.
-    if (QApplication::activeModalWidget())
+    if (ModalWatch::anyOpen())
         return;
     // A try that fails touches no control and says nothing; only one that opens the port
     // runs the connect sequence.

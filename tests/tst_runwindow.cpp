@@ -41,6 +41,7 @@ private slots:
     void refusals();
     void pairing_data();
     void pairing();
+    void modalDialogHoldsTheRun();
     void lockedWhileRunning();
     void browse();
     void commandLine_data();
@@ -237,6 +238,36 @@ void RunWindowTest::pairing()
     });
     // The log shows the exchange as always: the first command row, then its reply.
     QCOMPARE(logCell(bench.w, 1, 0), commands.section(u'\n', 0, 0));
+}
+
+void RunWindowTest::modalDialogHoldsTheRun()
+{
+    // While a file prompt is open, nothing is sent; its cycles are one skipped row afterwards.
+    RunBench bench;
+    bench.define(QStringLiteral("A"), QStringLiteral("0.2"), QStringLiteral("0.1"), bench.csv);
+    runScenario(bench.w, [&] {
+        bench.pressStart();
+        QCOMPARE(bench.line->readUntil("\r\n"), QByteArray("A\r\n"));
+        bench.line->write("1\r\n");
+        QVERIFY(bench.waitForRows(2));
+        postToGui([&] { bench.w.chkStream->click(); });
+        QVERIFY(waitForFileDialog());
+        bench.line->readAvailable();
+        QThread::msleep(1000); // the dialog stays open across several due times
+        QCOMPARE(bench.line->readAvailable(), QByteArray());
+        QVERIFY(dismissFileDialog());
+        QCOMPARE(bench.line->readUntil("\r\n"), QByteArray("A\r\n"));
+        bench.line->write("2\r\n");
+        QVERIFY(bench.waitForRows(4));
+        bench.pressStart();
+        QVERIFY(bench.waitForRows(5));
+    });
+    const QStringList rows = bench.rows();
+    QCOMPARE(rows.value(1), QStringLiteral("ok A=1"));
+    QVERIFY2(rows.value(2).startsWith(QLatin1String("skipped ")) &&
+                 rows.value(2).mid(8).toInt() >= 4,
+             qPrintable(rows.join(u'|')));
+    QCOMPARE(rows.mid(3), (QStringList{"ok A=2", "stopped (Stop pressed)"}));
 }
 
 void RunWindowTest::lockedWhileRunning()
