@@ -54,39 +54,46 @@ RunWindow::RunWindow(QWidget* parent) : QDialog(parent)
     cmdOpen = new QPushButton(QStringLiteral("&Open\u2026"), this);
     cmdSave = new QPushButton(QStringLiteral("Sa&ve\u2026"), this);
     lblStatus = new RunStatusLine(this);
-    lblStatus->setMinimumHeight(2 * fontMetrics().lineSpacing());
     lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    // Two columns: the captions, and what they name.
     auto* grid = new QGridLayout(this);
     grid->addWidget(labelFor(QStringLiteral("&Commands:"), txtCommands, this), 0, 0, Qt::AlignTop);
-    grid->addWidget(txtCommands, 0, 1, 1, 5);
+    grid->addWidget(txtCommands, 0, 1);
+    const int digits = fontMetrics().horizontalAdvance(QStringLiteral("86400.000")) + 12;
+    for (QWidget* field : std::initializer_list<QWidget*>{txtEvery, txtReplyTimeout, spnCycles})
+        field->setFixedWidth(digits + (field == spnCycles ? 24 : 0));
+    auto* timing = new QHBoxLayout;
+    timing->addWidget(txtEvery);
+    timing->addWidget(new QLabel(QStringLiteral("s"), this));
+    timing->addSpacing(12);
+    timing->addWidget(labelFor(QStringLiteral("Reply &time-out:"), txtReplyTimeout, this));
+    timing->addWidget(txtReplyTimeout);
+    timing->addWidget(new QLabel(QStringLiteral("s"), this));
+    timing->addStretch();
     grid->addWidget(labelFor(QStringLiteral("&Every:"), txtEvery, this), 1, 0);
-    auto* every = new QHBoxLayout;
-    every->addWidget(txtEvery);
-    every->addWidget(new QLabel(QStringLiteral("s"), this));
-    grid->addLayout(every, 1, 1);
-    grid->addWidget(labelFor(QStringLiteral("Reply &time-out:"), txtReplyTimeout, this), 1, 2);
-    auto* timeout = new QHBoxLayout;
-    timeout->addWidget(txtReplyTimeout);
-    timeout->addWidget(new QLabel(QStringLiteral("s"), this));
-    grid->addLayout(timeout, 1, 3);
-    grid->addWidget(labelFor(QStringLiteral("Stop &after:"), spnCycles, this), 1, 4);
+    grid->addLayout(timing, 1, 1);
     auto* cycles = new QHBoxLayout;
     cycles->addWidget(spnCycles);
     cycles->addWidget(new QLabel(QStringLiteral("cycles (0: until stopped)"), this));
-    grid->addLayout(cycles, 1, 5);
-    grid->addWidget(labelFor(QStringLiteral("CSV &file:"), txtCsvFile, this), 2, 0);
-    grid->addWidget(txtCsvFile, 2, 1, 1, 4);
-    grid->addWidget(cmdBrowse, 2, 5);
+    cycles->addStretch();
+    grid->addWidget(labelFor(QStringLiteral("Stop &after:"), spnCycles, this), 2, 0);
+    grid->addLayout(cycles, 2, 1);
+    auto* file = new QHBoxLayout;
+    file->addWidget(txtCsvFile, 1);
+    file->addWidget(cmdBrowse);
+    grid->addWidget(labelFor(QStringLiteral("CSV &file:"), txtCsvFile, this), 3, 0);
+    grid->addLayout(file, 3, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(cmdStart);
     buttons->addStretch();
     buttons->addWidget(cmdOpen);
     buttons->addWidget(cmdSave);
-    grid->addLayout(buttons, 3, 0, 1, 6);
-    grid->addWidget(lblStatus, 4, 0, 1, 6);
+    grid->addLayout(buttons, 4, 0, 1, 2);
+    grid->addWidget(lblStatus, 5, 0, 1, 2);
     grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
+    txtCommands->setFixedHeight(6 * fontMetrics().lineSpacing() + 8);
+    lblStatus->setMinimumHeight(3 * fontMetrics().lineSpacing());
 
     const QWidget* chain[] = {txtCommands, txtEvery, txtReplyTimeout, spnCycles, txtCsvFile,
                               cmdBrowse,   cmdStart, cmdOpen,         cmdSave,   lblStatus};
@@ -98,7 +105,8 @@ RunWindow::RunWindow(QWidget* parent) : QDialog(parent)
     connect(cmdOpen, &QPushButton::clicked, this, &RunWindow::openClicked);
     connect(cmdSave, &QPushButton::clicked, this, &RunWindow::saveClicked);
     setRunning(false);
-    resize(sizeHint().expandedTo(QSize(560, 0)));
+    resize(QSize(std::max(sizeHint().width(), 36 * fontMetrics().averageCharWidth()),
+                 sizeHint().height()));
 }
 
 QString RunWindow::readDefinition(RunDefinition* definition) const
