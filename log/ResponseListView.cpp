@@ -1,5 +1,6 @@
 #include "ResponseListView.h"
 #include "CellText.h"
+#include "FrameClock.h"
 #include "ResponseLogAccessible.h"
 
 #include <QApplication>
@@ -16,7 +17,6 @@
 
 namespace {
 constexpr int CellPadding = 4;
-constexpr int FrameMs = 16; // new rows reach the screen at most this often
 } // namespace
 
 ResponseListView::ResponseListView(QWidget* parent) : QAbstractScrollArea(parent)
@@ -41,17 +41,20 @@ ResponseListView::ResponseListView(QWidget* parent) : QAbstractScrollArea(parent
     verticalScrollBar()->setSingleStep(1);
     horizontalScrollBar()->setSingleStep(8);
     viewport()->setAutoFillBackground(false);
+    // The view paints every pixel of what it is asked to paint, so that scrolling can move the
+    // pixels on the screen and leave only the rows that came into view to be painted.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
 
-    m_refreshTimer.setSingleShot(true);
-    m_refreshTimer.setInterval(FrameMs);
-    connect(&m_refreshTimer, &QTimer::timeout, this, &ResponseListView::refresh);
-    connect(&m_model, &QAbstractItemModel::rowsInserted, this, &ResponseListView::scheduleRefresh);
-    connect(&m_model, &QAbstractItemModel::dataChanged, this, &ResponseListView::scheduleRefresh);
+    setFrameClock(new FrameClock(this));
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first) { rowsChanged(first); });
+    connect(&m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft) { rowsChanged(topLeft.row()); });
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {
         m_selected = -1;
         m_pendingVisible = -1;
         m_following = true;
-        scheduleRefresh();
+        rowsChanged(0);
     });
     // The wheel, the arrows, clicks in the trough and dragging the handle are the user's own
     // scrolling; the view's own scrolling to a new row is not.
@@ -106,24 +109,57 @@ void ResponseListView::EnsureVisible(int row)
     scheduleRefresh();
 }
 
+void ResponseListView::setFrameClock(FrameClock* clock)
+{
+    if (m_frameClock) {
+        m_frameClock->cancelWake();
+        disconnect(m_frameClock, nullptr, this, nullptr);
+    }
+    m_frameClock = clock;
+    m_frameScheduled = false;
+    m_lastFrameAt = std::numeric_limits<qint64>::min() / 2;
+    connect(m_frameClock, &FrameClock::due, this, &ResponseListView::refresh);
+    if (m_refreshPending)
+        scheduleRefresh();
+}
+
+void ResponseListView::rowsChanged(int first)
+{
+    m_changedFrom = std::min(m_changedFrom, first);
+    scheduleRefresh();
+}
+
 void ResponseListView::scheduleRefresh()
 {
+    // Only the first change after a frame asks for the time; those that follow it before the
+    // next frame cost a test here.
     m_refreshPending = true;
-    if (!m_refreshTimer.isActive())
-        m_refreshTimer.start();
+    if (m_frameScheduled)
+        return;
+    m_frameScheduled = true;
+    m_frameClock->wakeAt(m_lastFrameAt + FrameMs);
 }
 
 void ResponseListView::refresh()
 {
-    m_refreshTimer.stop();
+    m_frameClock->cancelWake();
+    m_frameScheduled = false;
     if (!m_refreshPending)
         return;
     m_refreshPending = false;
+    m_lastFrameAt = m_frameClock->now();
     updateScrollBars();
     const int pending = std::exchange(m_pendingVisible, -1);
     if (pending >= 0 && m_following)
         scrollToShow(pending);
-    viewport()->update();
+    // Scrolling has moved the rows already on the screen; what is left to paint is the rows
+    // from the first one added or changed down to the bottom of the view.
+    const int changed = std::exchange(m_changedFrom, INT_MAX);
+    const int top = verticalScrollBar()->value();
+    if (changed < top + fullyVisibleRows() + 1) {
+        const int y = std::max(0, changed - top) * rowHeight();
+        viewport()->update(0, y, viewport()->width(), viewport()->height() - y);
+    }
 }
 
 void ResponseListView::flushPendingRows()
@@ -218,10 +254,14 @@ void ResponseListView::changeEvent(QEvent* event)
 
 void ResponseListView::scrollContentsBy(int dx, int dy)
 {
-    if (dx != 0)
+    if (dx != 0) {
         m_header->setOffset(horizontalScrollBar()->value());
-    Q_UNUSED(dy);
-    viewport()->update();
+        viewport()->update();
+        return;
+    }
+    // The rows on the screen move with their pixels; only the rows scrolled into view are
+    // painted.
+    viewport()->scroll(0, dy * rowHeight());
 }
 
 void ResponseListView::paintEvent(QPaintEvent* event)
@@ -230,15 +270,17 @@ void ResponseListView::paintEvent(QPaintEvent* event)
     painter.fillRect(event->rect(), m_backColor);
 
     const int height = rowHeight();
-    const int first = verticalScrollBar()->value();
-    const int count = Count();
+    const QRect area = event->rect();
+    const int top = verticalScrollBar()->value();
+    // Only the rows in the area asked for.
+    const int first = top + area.top() / height;
+    const int count = std::min(Count(), top + area.bottom() / height + 1);
     const int xOffset = horizontalScrollBar()->value();
     const QFontMetrics metrics = fontMetrics();
     const bool focused = hasFocus();
     const QPalette::ColorGroup group = focused ? QPalette::Active : QPalette::Inactive;
 
-    for (int index = first, y = 0; index < count && y < viewport()->height();
-         ++index, y += height) {
+    for (int index = first, y = (first - top) * height; index < count; ++index, y += height) {
         const bool selected = index == m_selected;
         if (selected) {
             const QRect rowRect(-xOffset, y, m_header->length(), height);

@@ -4,20 +4,28 @@
 
 #include <QAbstractScrollArea>
 #include <QColor>
-#include <QTimer>
 
+#include <climits>
+#include <limits>
+
+class FrameClock;
 class QHeaderView;
 class QStandardItemModel;
 
 // The response log as the user sees it: a two-column report list that paints only the rows in
 // view, so that appending a row and bringing it into view cost the same at any length of log.
-// Scroll bars and painting catch up with new rows at most once a frame, however fast rows come.
+// Scroll bars and painting catch up with new rows in frames of FrameMs: a row that comes when
+// the log has not been drawn for that long is drawn at the next turn of the event loop, and the
+// rows that follow it together, one frame after it, however fast they come. A frame scrolls
+// what is on the screen and paints only the rows that are new or changed.
 // A new row is brought into view only while the view follows the log's end: the user who has
 // scrolled back, or holds the scroll bar, reads on undisturbed until they return to the last row
 // (or press Ctrl+End). Rows are numbered from 1 in the operations the window uses.
 class ResponseListView : public QAbstractScrollArea {
     Q_OBJECT
 public:
+    static constexpr qint64 FrameMs = 33;
+
     explicit ResponseListView(QWidget* parent = nullptr);
 
     // Operations of the log.
@@ -45,6 +53,8 @@ public:
     bool isFollowing() const { return m_following; }
     // Shows the rows added since the last frame now rather than at the next frame.
     void flushPendingRows();
+    // The clock that paces the frames (the view's own until then); the view does not own it.
+    void setFrameClock(FrameClock* clock);
     // Puts the selected row on the clipboard as its two cells with a tab between them.
     void copySelectedRow();
 
@@ -67,6 +77,7 @@ private:
     friend class ResponseLogAccessible; // assistive technology may select a row
 
     void scheduleRefresh();
+    void rowsChanged(int first);
     void refresh();
     void updateScrollBars();
     void scrollToShow(int index);
@@ -82,8 +93,11 @@ private:
     QHeaderView* m_header = nullptr;
     QColor m_backColor = Qt::white;
     int m_selected = -1; // counted from 0
-    QTimer m_refreshTimer;
+    FrameClock* m_frameClock = nullptr;
+    qint64 m_lastFrameAt = std::numeric_limits<qint64>::min() / 2;
+    bool m_frameScheduled = false; // the clock will wake the view for the next frame
     bool m_refreshPending = false;
-    int m_pendingVisible = -1; // row (from 0) to bring into view at the next refresh
-    bool m_following = true;   // new rows are brought into view
+    int m_changedFrom = INT_MAX; // first row (from 0) added or changed since the last frame
+    int m_pendingVisible = -1;   // row (from 0) to bring into view at the next refresh
+    bool m_following = true;     // new rows are brought into view
 };

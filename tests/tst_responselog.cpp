@@ -3,6 +3,7 @@
 
 #include "app/frmMain.h"
 #include "log/CellText.h"
+#include "log/FrameClock.h"
 #include "log/ResponseListView.h"
 #include "log/StreamingColors.h"
 #include "log/TextArena.h"
@@ -15,6 +16,8 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <optional>
+
 namespace {
 
 // Shows the log on its own at the given size and waits until it is on the screen.
@@ -24,6 +27,55 @@ bool shown(ResponseListView& log, int width, int height)
     log.show();
     return QTest::qWaitForWindowExposed(&log);
 }
+
+// A frame clock whose time the test moves on: a wake-up asked for a time that has come is
+// due at the next turn of the event loop, one asked for later when the time is moved there.
+class ManualFrameClock : public FrameClock {
+public:
+    qint64 now() const override { return m_now; }
+    void wakeAt(qint64 at) override
+    {
+        m_wakeAt = at;
+        if (at <= m_now)
+            QMetaObject::invokeMethod(this, &ManualFrameClock::wakeIfDue, Qt::QueuedConnection);
+    }
+    void cancelWake() override { m_wakeAt.reset(); }
+    // Moves the time on to `time`, waking the view at each wake-up on the way.
+    void moveTo(qint64 time)
+    {
+        while (m_wakeAt && *m_wakeAt <= time) {
+            m_now = std::max(m_now, *m_wakeAt);
+            wakeIfDue();
+        }
+        m_now = time;
+    }
+
+private:
+    void wakeIfDue()
+    {
+        if (m_wakeAt && *m_wakeAt <= m_now) {
+            m_wakeAt.reset();
+            emit due();
+        }
+    }
+
+    qint64 m_now = 1000000;
+    std::optional<qint64> m_wakeAt;
+};
+
+// Keeps the areas a widget was asked to paint.
+class PaintLog : public QObject {
+public:
+    std::vector<QRect> areas;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            areas.push_back(static_cast<QPaintEvent*>(event)->rect());
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 } // namespace
 
@@ -38,6 +90,8 @@ private slots:
     void rowsKeepTheirKindAndTime_data();
     void rowsKeepTheirKindAndTime();
     void clearEmptiesTheLog();
+    void framesGatherTheRows_data();
+    void framesGatherTheRows();
     void bringIntoViewShowsTheRow_data();
     void bringIntoViewShowsTheRow();
     void copyTakesTheSelectedRow_data();
@@ -178,6 +232,86 @@ void ResponseLogTest::clearEmptiesTheLog()
     QCOMPARE(log.Count(), 0);
     QCOMPARE(log.AddRow("again"), 1);
     QCOMPARE(log.Row(1).Command, QStringLiteral("again"));
+}
+
+void ResponseLogTest::framesGatherTheRows_data()
+{
+    // When rows come (ms after the first), and how many new rows each frame draws.
+    QTest::addColumn<QList<int>>("arrivals");
+    QTest::addColumn<QList<int>>("framed");
+    QList<int> steady;
+    for (int t = 0; t < 200; t += 10)
+        steady << t;
+    QTest::newRow("a row every 10 ms") << steady << QList<int>{1, 3, 3, 3, 4, 3, 3};
+    QTest::newRow("pauses between short bursts")
+        << QList<int>{0, 5, 10, 200, 201, 202, 400} << QList<int>{1, 2, 1, 2, 1};
+    QTest::newRow("a row every 40 ms") << QList<int>{0, 40, 80, 120} << QList<int>{1, 1, 1, 1};
+    QTest::newRow("five rows at once after the first")
+        << QList<int>{0, 1, 1, 1, 1, 1} << QList<int>{1, 5};
+    QTest::newRow("exactly a frame apart") << QList<int>{0, 33, 34, 66} << QList<int>{1, 1, 1, 1};
+}
+
+void ResponseLogTest::framesGatherTheRows()
+{
+    QFETCH(QList<int>, arrivals);
+    QFETCH(QList<int>, framed);
+    ResponseListView log;
+    ManualFrameClock clock;
+    log.setFrameClock(&clock);
+    QVERIFY(shown(log, 300, 200));
+    PaintLog paints;
+    log.viewport()->installEventFilter(&paints);
+    // The event loop turns: a frame that is due is made at the first turn and painted at the
+    // next.
+    const auto turn = [] {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    };
+    int next = 1;
+    // As the polling loop adds a reply, and yields.
+    const auto addRow = [&] {
+        const int row = log.AddRow(QString());
+        log.SetResponse(row, QString::number(next++));
+        log.EnsureVisible(row);
+        turn();
+    };
+    // A full view that follows the log's end, drawn a while ago.
+    for (int i = 0; i < 100; ++i)
+        addRow();
+    clock.moveTo(clock.now() + 1000);
+    turn();
+    QVERIFY(log.IsRowVisible(100));
+    paints.areas.clear();
+
+    const qint64 start = clock.now();
+    for (int i = 0; i < arrivals.size(); ++i) {
+        const int at = arrivals[i];
+        const bool pause = i == 0 || at - arrivals[i - 1] >= ResponseListView::FrameMs;
+        clock.moveTo(start + at);
+        turn();
+        const size_t framesBefore = paints.areas.size();
+        addRow();
+        // The first row after a pause is drawn at once, without the clock moving.
+        if (pause)
+            QCOMPARE(paints.areas.size(), framesBefore + 1);
+    }
+    clock.moveTo(start + arrivals.last() + 1000);
+    turn();
+
+    // Each frame scrolled the rows on the screen and painted the new rows and the strip below
+    // them, nothing else.
+    const int rowHeight = log.rowHeight();
+    const QRect view = log.viewport()->rect();
+    const int rowsInView = view.height() / rowHeight;
+    QList<int> painted;
+    for (const QRect& area : paints.areas) {
+        QCOMPARE(area.width(), view.width());
+        QCOMPARE(area.bottom(), view.bottom());
+        QCOMPARE(area.top() % rowHeight, 0);
+        painted << rowsInView - area.top() / rowHeight;
+    }
+    QCOMPARE(painted, framed);
+    QVERIFY(log.IsRowVisible(log.Count()));
 }
 
 void ResponseLogTest::bringIntoViewShowsTheRow_data()
