@@ -254,6 +254,8 @@ Trial runTrial(const QString& display, qint64 xPid, PortAliases& aliases, int ra
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     const double cpu = processCpuSeconds(window.processId()) - cpuBefore;
     const double x = processCpuSeconds(xPid) - xBefore;
+    // The rows are counted once the window has had time to take the last lines in.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     window.write("q");
     window.waitForBytesWritten();
     QByteArray answer;
