@@ -1,6 +1,7 @@
 #include "ResponseListView.h"
 #include "CellText.h"
 #include "FrameClock.h"
+#include "LogScrollBar.h"
 #include "ResponseLogAccessible.h"
 
 #include <QApplication>
@@ -38,8 +39,12 @@ ResponseListView::ResponseListView(QWidget* parent) : QAbstractScrollArea(parent
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBar(new LogScrollBar(this));
     verticalScrollBar()->setSingleStep(1);
     horizontalScrollBar()->setSingleStep(8);
+    // Opaque, so that a change repaints the scroll bar alone rather than the frame and the group
+    // box behind it too, whose border the style draws from a pixmap on Qt's image threads.
+    horizontalScrollBar()->setAutoFillBackground(true);
     viewport()->setAutoFillBackground(false);
     // The view paints every pixel of what it is asked to paint, so that scrolling can move the
     // pixels on the screen and leave only the rows that came into view to be painted.
@@ -148,10 +153,13 @@ void ResponseListView::refresh()
         return;
     m_refreshPending = false;
     m_lastFrameAt = m_frameClock->now();
+    auto* bar = static_cast<LogScrollBar*>(verticalScrollBar());
+    bar->beginChange();
     updateScrollBars();
     const int pending = std::exchange(m_pendingVisible, -1);
     if (pending >= 0 && m_following)
         scrollToShow(pending);
+    bar->endChange();
     // Scrolling has moved the rows already on the screen; what is left to paint is the rows
     // from the first one added or changed down to the bottom of the view.
     const int changed = std::exchange(m_changedFrom, INT_MAX);
@@ -217,14 +225,26 @@ int ResponseListView::fullyVisibleRows() const
 
 void ResponseListView::updateScrollBars()
 {
+    // A scroll bar repaints whenever its page step is set, even to the same value.
     QScrollBar* vbar = verticalScrollBar();
     const int page = fullyVisibleRows();
-    vbar->setPageStep(page);
-    vbar->setRange(0, std::max(0, Count() - page));
+    if (vbar->pageStep() != page)
+        vbar->setPageStep(page);
+    // Each change of range has the scroll area lay out its scroll bars afresh, which repaints
+    // both of them (and the group box behind the horizontal one) at every frame. That is needed
+    // only when the bar comes or goes; in between, the range changes unheard.
+    const int maximum = std::max(0, Count() - page);
+    if ((maximum > 0) == (vbar->maximum() > 0)) {
+        const QSignalBlocker unheard(vbar);
+        vbar->setRange(0, maximum);
+    } else {
+        vbar->setRange(0, maximum);
+    }
 
     QScrollBar* hbar = horizontalScrollBar();
     const int contentWidth = m_header->length();
-    hbar->setPageStep(viewport()->width());
+    if (hbar->pageStep() != viewport()->width())
+        hbar->setPageStep(viewport()->width());
     hbar->setRange(0, std::max(0, contentWidth - viewport()->width()));
 }
 
