@@ -172,7 +172,7 @@ void ChartWindow::scheduleUpdate()
 {
     // Whatever comes before the timer fires is drawn with it.
     if (!m_updateTimer.isActive())
-        m_updateTimer.start(RedrawIntervalMs);
+        m_updateTimer.start(int(std::max<qint64>(0, RedrawIntervalMs - m_sinceUpdate.elapsed())));
 }
 
 void ChartWindow::viewResized()
@@ -188,6 +188,7 @@ void ChartWindow::viewResized()
 void ChartWindow::updateNow()
 {
     m_updateTimer.stop();
+    m_sinceUpdate.start();
     takeNewRows();
     redraw();
     watchForRows();
