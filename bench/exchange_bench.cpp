@@ -488,7 +488,7 @@ int main(int argc, char** argv)
 
         std::printf(
             "\nLines one at a time, 12 characters each, for %.0f s at each pace, the window "
-            "hidden (nothing drawn);\nCPU of the window's thread per line, median of %d "
+            "painting off (nothing drawn);\nCPU of the window's thread per line, median of %d "
             "rounds (goal at 100 lines/s: ratio at most 2)\n\n",
             oneAtATimeSeconds, rounds);
         std::printf("  %8s %7s %14s %14s %7s\n", "lines/s", "lines", "ours us/line",
