@@ -57,6 +57,8 @@ ResponseListView::ResponseListView(QWidget* parent) : QAbstractScrollArea(parent
             [this](const QModelIndex& topLeft) { rowsChanged(topLeft.row()); });
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {
         m_selected = -1;
+        m_anchor = -1;
+        m_selection.clear();
         m_pendingVisible = -1;
         m_following = true;
         rowsChanged(0);
@@ -301,7 +303,7 @@ void ResponseListView::paintEvent(QPaintEvent* event)
     const QPalette::ColorGroup group = focused ? QPalette::Active : QPalette::Inactive;
 
     for (int index = first, y = (first - top) * height; index < count; ++index, y += height) {
-        const bool selected = index == m_selected;
+        const bool selected = m_selection.contains(index);
         if (selected) {
             const QRect rowRect(-xOffset, y, m_header->length(), height);
             painter.fillRect(rowRect, palette().brush(group, QPalette::Highlight));
@@ -330,25 +332,57 @@ int ResponseListView::columnAt(int x) const
     return m_header->logicalIndexAt(x);
 }
 
-void ResponseListView::select(int index)
+void ResponseListView::select(int index, Qt::KeyboardModifiers modifiers)
 {
     if (Count() == 0)
         return;
     refresh();
     const int before = std::exchange(m_selected, std::clamp(index, 0, Count() - 1));
+    const bool extended = modifiers & (Qt::ShiftModifier | Qt::ControlModifier);
+    if (modifiers & Qt::ShiftModifier) {
+        // From the anchor to the current row.
+        if (m_anchor < 0 || m_anchor >= Count())
+            m_anchor = before >= 0 ? before : m_selected;
+        m_selection.selectOnly(m_anchor, m_selected);
+    } else {
+        if (modifiers & Qt::ControlModifier)
+            m_selection.toggle(m_selected);
+        else
+            m_selection.selectOnly(m_selected, m_selected);
+        m_anchor = m_selected;
+    }
     scrollToShow(m_selected);
     // Moving the selection away from the end reads back; reaching the last row follows again.
     userScrolled();
     viewport()->update();
-    if (m_selected != before)
+    if (extended)
+        emit selectionExtended(m_selected + 1, m_selected != before);
+    else if (m_selected != before)
         emit selectionMoved(m_selected + 1);
+}
+
+void ResponseListView::selectAll()
+{
+    if (Count() == 0)
+        return;
+    refresh();
+    // The current row stays; without one, it is the first row in view.
+    const int before = m_selected;
+    if (m_selected < 0)
+        m_selected = std::min(verticalScrollBar()->value(), Count() - 1);
+    m_anchor = 0;
+    m_selection.selectOnly(0, Count() - 1);
+    viewport()->update();
+    emit selectionExtended(m_selected + 1, m_selected != before);
 }
 
 void ResponseListView::mousePressEvent(QMouseEvent* event)
 {
     const int index = rowAt(event->position().toPoint().y());
-    if (index >= 0)
-        select(index);
+    // A right click on a selected row keeps the selection for the context menu.
+    const bool keep = event->button() == Qt::RightButton && m_selection.contains(index);
+    if (index >= 0 && !keep)
+        select(index, event->button() == Qt::LeftButton ? event->modifiers() : Qt::NoModifier);
     QAbstractScrollArea::mousePressEvent(event);
 }
 
@@ -356,28 +390,34 @@ void ResponseListView::keyPressEvent(QKeyEvent* event)
 {
     const int page = fullyVisibleRows();
     const int current = m_selected < 0 ? verticalScrollBar()->value() - 1 : m_selected;
-    if (event->matches(QKeySequence::Copy) && m_selected >= 0) {
-        copySelectedRow();
+    if (event->matches(QKeySequence::Copy)) {
+        copySelectedRows();
         return;
     }
+    if (event->matches(QKeySequence::SelectAll)) {
+        selectAll();
+        return;
+    }
+    // Shift extends the selection as the current row moves.
+    const Qt::KeyboardModifiers extend = event->modifiers() & Qt::ShiftModifier;
     switch (event->key()) {
     case Qt::Key_Down:
-        select(current + 1);
+        select(current + 1, extend);
         break;
     case Qt::Key_Up:
-        select(current - 1);
+        select(current - 1, extend);
         break;
     case Qt::Key_PageDown:
-        select(current + page);
+        select(current + page, extend);
         break;
     case Qt::Key_PageUp:
-        select(current - page);
+        select(current - page, extend);
         break;
     case Qt::Key_Home:
-        select(0);
+        select(0, extend);
         break;
     case Qt::Key_End:
-        select(Count() - 1);
+        select(Count() - 1, extend);
         break;
     case Qt::Key_Left:
     case Qt::Key_Right:
@@ -390,20 +430,30 @@ void ResponseListView::keyPressEvent(QKeyEvent* event)
     }
 }
 
-void ResponseListView::copySelectedRow()
+void ResponseListView::copySelectedRows()
 {
-    if (m_selected < 0)
+    if (m_selection.isEmpty())
         return;
-    const LogRow row = m_model.row(m_selected);
-    QApplication::clipboard()->setText(row.Command + QLatin1Char('\t') + row.Response);
+    QString text;
+    for (const RowSelection::Range& range : m_selection.ranges()) {
+        for (int row = range.first; row <= range.second && row < Count(); ++row) {
+            if (!text.isEmpty())
+                text += QLatin1Char('\n');
+            text += m_model.cell(row, ResponseLogModel::CommandColumn);
+            text += QLatin1Char('\t');
+            text += m_model.cell(row, ResponseLogModel::ResponseColumn);
+        }
+    }
+    QApplication::clipboard()->setText(text);
 }
 
 void ResponseListView::contextMenuEvent(QContextMenuEvent* event)
 {
     QPoint at = event->globalPos();
     if (event->reason() == QContextMenuEvent::Mouse) {
+        // The press has selected the row already, or kept the selection it was in.
         const int index = rowAt(viewport()->mapFromGlobal(at).y());
-        if (index >= 0)
+        if (index >= 0 && !m_selection.contains(index))
             select(index);
     } else {
         // From the keyboard: beside the selected row when it is in view.
@@ -417,10 +467,10 @@ void ResponseListView::contextMenuEvent(QContextMenuEvent* event)
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     QAction* copy =
-        menu->addAction(QStringLiteral("Copy"), this, &ResponseListView::copySelectedRow);
+        menu->addAction(QStringLiteral("Copy"), this, &ResponseListView::copySelectedRows);
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutVisibleInContextMenu(true);
-    copy->setEnabled(m_selected >= 0);
+    copy->setEnabled(!m_selection.isEmpty());
     if (!actions().isEmpty()) {
         menu->addSeparator();
         menu->addActions(actions());

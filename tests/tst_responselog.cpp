@@ -5,6 +5,7 @@
 #include "log/CellText.h"
 #include "log/FrameClock.h"
 #include "log/ResponseListView.h"
+#include "log/RowSelection.h"
 #include "log/StreamingColors.h"
 #include "log/TextArena.h"
 
@@ -94,8 +95,10 @@ private slots:
     void framesGatherTheRows();
     void bringIntoViewShowsTheRow_data();
     void bringIntoViewShowsTheRow();
-    void copyTakesTheSelectedRow_data();
-    void copyTakesTheSelectedRow();
+    void copyTakesTheSelectedRows_data();
+    void copyTakesTheSelectedRows();
+    void selectionKeepsRanges_data();
+    void selectionKeepsRanges();
     void readingBackWhileRowsArrive_data();
     void readingBackWhileRowsArrive();
     void clearDisablesSaveAndKeepsTheRest();
@@ -347,32 +350,110 @@ void ResponseLogTest::bringIntoViewShowsTheRow()
     QCOMPARE(log.TopRow(), 1);
 }
 
-void ResponseLogTest::copyTakesTheSelectedRow_data()
+void ResponseLogTest::copyTakesTheSelectedRows_data()
 {
-    QTest::addColumn<int>("downPresses"); // from no selection; 0 copies nothing
+    // What the user does in the log (rows counted from 1), and what Ctrl+C then copies.
+    QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("copied");
-    QTest::newRow("nothing selected") << 0 << "before";
-    QTest::newRow("command row") << 1 << "ID?\t";
-    QTest::newRow("stamped reply, whole text")
-        << 2 << "12/25/2026 09:05:03.007\t" + QString(500, 'x');
-    QTest::newRow("notice") << 3 << "\tData streaming canceled. ";
+    const QString id = "ID?\t";
+    const QString stamped = "12/25/2026 09:05:03.007\t" + QString(500, 'x');
+    const QString notice = "\tData streaming canceled. ";
+    const QString temp = "TEMP?\t";
+    QTest::newRow("nothing selected") << QStringList{} << "before";
+    QTest::newRow("command row") << QStringList{"down"} << id;
+    QTest::newRow("stamped reply, whole text") << QStringList{"down", "down"} << stamped;
+    QTest::newRow("notice") << QStringList{"down", "down", "down"} << notice;
+    QTest::newRow("shift with the arrows")
+        << QStringList{"down", "shift+down", "shift+down"} << id + "\n" + stamped + "\n" + notice;
+    QTest::newRow("shift up, copied in the log's order")
+        << QStringList{"end", "shift+up", "shift+up"} << stamped + "\n" + notice + "\n" + temp;
+    QTest::newRow("shift+click from the row clicked before")
+        << QStringList{"click 4", "shift+click 2"} << stamped + "\n" + notice + "\n" + temp;
+    QTest::newRow("ctrl+click adds rows and takes them out")
+        << QStringList{"click 1", "ctrl+click 3", "ctrl+click 4", "ctrl+click 3"}
+        << id + "\n" + temp;
+    QTest::newRow("a plain click selects one row again")
+        << QStringList{"click 1", "shift+click 3", "click 2"} << stamped;
+    QTest::newRow("right click in the selection keeps it")
+        << QStringList{"click 1", "shift+click 3", "right 2"}
+        << id + "\n" + stamped + "\n" + notice;
+    QTest::newRow("right click elsewhere selects that row")
+        << QStringList{"click 1", "shift+click 2", "right 4"} << temp;
+    QTest::newRow("ctrl+a takes the rows there, not those that come after")
+        << QStringList{"ctrl+a", "add"} << id + "\n" + stamped + "\n" + notice + "\n" + temp;
 }
 
-void ResponseLogTest::copyTakesTheSelectedRow()
+void ResponseLogTest::copyTakesTheSelectedRows()
 {
-    QFETCH(int, downPresses);
+    QFETCH(QStringList, steps);
     QFETCH(QString, copied);
     ResponseListView log;
     QVERIFY(shown(log, 300, 200));
     log.AddRow("ID?");
     log.SetResponse(log.AddRow("12/25/2026 09:05:03.007"), QString(500, 'x'));
     log.SetResponse(log.AddRow(QString()), "Data streaming canceled. ");
+    log.AddRow("TEMP?");
+    log.flushPendingRows();
     QApplication::clipboard()->setText("before");
     log.setFocus();
-    for (int i = 0; i < downPresses; ++i)
-        QTest::keyClick(&log, Qt::Key_Down);
+    const auto rowCentre = [&](int row) {
+        return QPoint(20, (row - log.TopRow()) * log.rowHeight() + log.rowHeight() / 2);
+    };
+    for (const QString& step : steps) {
+        const QString verb = step.section(' ', 0, 0);
+        const int row = step.section(' ', 1).toInt();
+        if (verb == "click" || verb == "shift+click" || verb == "ctrl+click") {
+            const Qt::KeyboardModifiers modifiers = verb == "click"         ? Qt::NoModifier
+                                                    : verb == "shift+click" ? Qt::ShiftModifier
+                                                                            : Qt::ControlModifier;
+            QTest::mouseClick(log.viewport(), Qt::LeftButton, modifiers, rowCentre(row));
+        } else if (verb == "right") {
+            QTest::mouseClick(log.viewport(), Qt::RightButton, Qt::NoModifier, rowCentre(row));
+        } else if (verb == "add") {
+            log.EnsureVisible(log.AddRow("later"));
+            log.flushPendingRows();
+        } else {
+            QTest::keySequence(&log, QKeySequence::fromString(verb));
+        }
+    }
     QTest::keySequence(&log, QKeySequence::Copy);
     QCOMPARE(QApplication::clipboard()->text(), copied);
+}
+
+void ResponseLogTest::selectionKeepsRanges_data()
+{
+    // Rows toggled one after the other (from 0), and the ranges then selected.
+    QTest::addColumn<QList<int>>("toggled");
+    QTest::addColumn<QString>("ranges");
+    QTest::newRow("one row") << QList<int>{5} << "5-5";
+    QTest::newRow("joined on both sides") << QList<int>{4, 6, 5} << "4-6";
+    QTest::newRow("cut in two") << QList<int>{4, 5, 6, 5} << "4-4 6-6";
+    QTest::newRow("first and last of a range") << QList<int>{1, 2, 3, 1, 3} << "2-2";
+    QTest::newRow("apart, in order") << QList<int>{9, 0, 5} << "0-0 5-5 9-9";
+    QTest::newRow("all taken out again") << QList<int>{7, 7} << "";
+}
+
+void ResponseLogTest::selectionKeepsRanges()
+{
+    QFETCH(QList<int>, toggled);
+    QFETCH(QString, ranges);
+    RowSelection selection;
+    for (const int row : toggled)
+        selection.toggle(row);
+    QStringList shown;
+    int rows = 0;
+    for (const RowSelection::Range& range : selection.ranges()) {
+        shown << QStringLiteral("%1-%2").arg(range.first).arg(range.second);
+        for (int row = range.first; row <= range.second; ++row, ++rows)
+            QVERIFY(selection.contains(row));
+    }
+    QCOMPARE(shown.join(' '), ranges);
+    QCOMPARE(selection.count(), rows);
+    QVERIFY(!selection.contains(-1) && !selection.contains(10));
+    // A million rows are one range.
+    selection.selectOnly(999999, 0);
+    QCOMPARE(selection.ranges().size(), size_t(1));
+    QCOMPARE(selection.count(), 1000000);
 }
 
 void ResponseLogTest::readingBackWhileRowsArrive_data()
