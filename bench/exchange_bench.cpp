@@ -8,7 +8,12 @@
 // the window's thread is counted, so the writer is not. Last, how long a queued call posted to
 // the window waits while such a burst arrives.
 //
+// Last, lines one at a time, as an instrument that talks on its own sends them: the CPU of the
+// window's thread per line at 10, 100 and 1000 lines a second, the window's painting switched off
+// so that nothing is drawn, the polling loop next to the plain reader.
+//
 // Usage: exchange_bench [paced lines] [unpaced lines] [idle seconds] [burst kB] [rounds]
+//                       [seconds of lines one at a time]
 
 #include "BenchSupport.h"
 
@@ -239,7 +244,7 @@ double percentile(const std::vector<double>& sorted, int percent)
 // every quarter millisecond while the burst arrives, and the time from posting to running is
 // kept.
 Burst runBurst(frmMain& w, PseudoTerminal& line, RowWatch& watch, clockid_t windowThread,
-               int length, int lines, bool probe)
+               int length, int lines, bool probe, int rate = 0)
 {
     QByteArray text;
     text.reserve(qsizetype(lines) * length);
@@ -252,7 +257,18 @@ Burst runBurst(frmMain& w, PseudoTerminal& line, RowWatch& watch, clockid_t wind
     });
     Burst burst;
     burst.lines = lines;
-    bench::WriterProcess writer([&line, &text] { line.write(text); });
+    bench::WriterProcess writer([&line, &text, length, lines, rate] {
+        if (rate <= 0) {
+            line.write(text);
+            return;
+        }
+        const auto period = std::chrono::nanoseconds(1000000000LL / rate);
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < lines; ++i) {
+            std::this_thread::sleep_until(start + period * i);
+            line.write(text.mid(qsizetype(i) * length, length));
+        }
+    });
     if (!writer.started())
         return burst;
     // Let the window finish what it was doing (the cleared log's repaint).
@@ -328,19 +344,20 @@ Burst runBurst(frmMain& w, PseudoTerminal& line, RowWatch& watch, clockid_t wind
 
 // One burst read by the window's polling loop, and one read by the plain reader.
 Burst oursBurst(TerminalBench& bench, RowWatch& watch, clockid_t windowThread, int length,
-                int lines, bool probe)
+                int lines, bool probe, int rate = 0)
 {
     if (!bench.connect()) {
         std::printf("the window did not connect\n");
         return {};
     }
-    const Burst burst = runBurst(bench.w, *bench.line, watch, windowThread, length, lines, probe);
+    const Burst burst =
+        runBurst(bench.w, *bench.line, watch, windowThread, length, lines, probe, rate);
     bench.disconnect();
     return burst;
 }
 
 Burst plainBurst(TerminalBench& bench, RowWatch& watch, clockid_t windowThread, int length,
-                 int lines, bool probe)
+                 int lines, bool probe, int rate = 0)
 {
     std::unique_ptr<PlainReader> reader;
     const bool open = onGui([&] {
@@ -351,7 +368,8 @@ Burst plainBurst(TerminalBench& bench, RowWatch& watch, clockid_t windowThread, 
         std::printf("the plain reader could not open the line\n");
         return {};
     }
-    const Burst burst = runBurst(bench.w, *bench.line, watch, windowThread, length, lines, probe);
+    const Burst burst =
+        runBurst(bench.w, *bench.line, watch, windowThread, length, lines, probe, rate);
     onGui([&] { reader.reset(); });
     return burst;
 }
@@ -392,6 +410,7 @@ int main(int argc, char** argv)
     const double idleSeconds = argc > 3 ? std::atof(argv[3]) : 10.0;
     const int burstBytes = (argc > 4 ? std::atoi(argv[4]) : 4000) * 1000;
     const int rounds = argc > 5 ? std::max(1, std::atoi(argv[5])) : 3;
+    const double oneAtATimeSeconds = argc > 6 ? std::atof(argv[6]) : 10.0;
     const int lengths[] = {8, 40, 200};
 
     runScenario(w, [&] {
@@ -466,6 +485,32 @@ int main(int argc, char** argv)
             printLost("ours", length, ours);
             printLost("plain", length, plain);
         }
+
+        std::printf(
+            "\nLines one at a time, 12 characters each, for %.0f s at each pace, the window "
+            "painting off (nothing drawn);\nCPU of the window's thread per line, median of %d "
+            "rounds (goal at 100 lines/s: ratio at most 2)\n\n",
+            oneAtATimeSeconds, rounds);
+        std::printf("  %8s %7s %14s %14s %7s\n", "lines/s", "lines", "ours us/line",
+                    "plain us/line", "ratio");
+        onGui([&] { w.setUpdatesEnabled(false); });
+        for (const int rate : {10, 100, 1000}) {
+            const int count = std::max(10, int(rate * oneAtATimeSeconds));
+            std::vector<double> oursUs, plainUs;
+            for (int round = 0; round < rounds; ++round) {
+                const Burst ours = oursBurst(bench, watch, windowThread, 12, count, false, rate);
+                const Burst plain = plainBurst(bench, watch, windowThread, 12, count, false, rate);
+                oursUs.push_back(ours.cpuSeconds * 1e6 / count);
+                plainUs.push_back(plain.cpuSeconds * 1e6 / count);
+                printLost("ours", 12, ours);
+                printLost("plain", 12, plain);
+            }
+            const double ours = median(oursUs);
+            const double plain = median(plainUs);
+            std::printf("  %8d %7d %14.2f %14.2f %7.2f\n", rate, count, ours, plain,
+                        plain > 0 ? ours / plain : 0.0);
+        }
+        onGui([&] { w.setUpdatesEnabled(true); });
     });
     for (const ShownMessage& message : bench.messages.all())
         std::printf("message: %s: %s\n", qPrintable(message.title), qPrintable(message.text));

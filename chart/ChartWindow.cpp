@@ -176,7 +176,7 @@ void ChartWindow::scheduleUpdate()
 {
     // Whatever comes before the timer fires is drawn with it.
     if (!m_updateTimer.isActive())
-        m_updateTimer.start(RedrawIntervalMs);
+        m_updateTimer.start(int(std::max<qint64>(0, RedrawIntervalMs - m_sinceUpdate.elapsed())));
 }
 
 void ChartWindow::viewResized()
@@ -192,6 +192,7 @@ void ChartWindow::viewResized()
 void ChartWindow::updateNow()
 {
     m_updateTimer.stop();
+    m_sinceUpdate.start();
     takeNewRows();
     redraw();
     watchForRows();

@@ -3,6 +3,7 @@
 #include "ColumnReduction.h"
 #include "ReadingSeries.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QPoint>
 #include <QPointF>
@@ -27,7 +28,7 @@ struct TimeTick;
 
 // The chart of the readings in the response log: one line per series over the time the rows
 // were added. It reads the log's rows, including those that were there when it opened, takes new
-// rows in when it redraws, at most RedrawIntervalMs after the first of them came, and is emptied
+// rows in when it redraws, at most RedrawIntervalMs after the last redraw, and is emptied
 // by Clear. Each line shows per pixel column the first, lowest, highest and last reading in it,
 // so that a repaint costs the same for a thousand readings as for millions. It follows the newest
 // reading until the user zooms or pans the time axis. A top-level window of its own on the
@@ -39,9 +40,10 @@ public:
     ChartWindow(const ResponseLogModel& log, QWidget* owner);
     ~ChartWindow() override;
 
-    // While readings come, the lines are drawn afresh this long after the first new row: about
-    // 40 times a second, whatever number of rows came meanwhile.
-    static constexpr int RedrawIntervalMs = 20;
+    // While readings come, the lines are drawn afresh at most once in this time: a row that
+    // comes when the chart has not been drawn for as long is drawn at once, the rows after it
+    // together when the time is up. At most 20 times a second, whatever number of rows came.
+    static constexpr int RedrawIntervalMs = 50;
 
     // The readings taken in so far.
     const ReadingSeriesSet& readings() const { return m_readings; }
@@ -151,6 +153,7 @@ private:
     bool m_askingForPng = false; // its prompt is open
 
     QTimer m_updateTimer;
+    QElapsedTimer m_sinceUpdate;       // since the new rows were last taken in
     double m_reducedWidth = 0;         // of the plot the lines were last reduced for
     std::vector<TimeTick> m_timeTicks; // on the time axis
     qint64 m_from = 0;

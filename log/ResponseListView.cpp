@@ -1,5 +1,7 @@
 #include "ResponseListView.h"
 #include "CellText.h"
+#include "FrameClock.h"
+#include "LogScrollBar.h"
 #include "ResponseLogAccessible.h"
 
 #include <QApplication>
@@ -16,7 +18,6 @@
 
 namespace {
 constexpr int CellPadding = 4;
-constexpr int FrameMs = 16; // new rows reach the screen at most this often
 } // namespace
 
 ResponseListView::ResponseListView(QWidget* parent) : QAbstractScrollArea(parent)
@@ -38,20 +39,29 @@ ResponseListView::ResponseListView(QWidget* parent) : QAbstractScrollArea(parent
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBar(new LogScrollBar(this));
     verticalScrollBar()->setSingleStep(1);
     horizontalScrollBar()->setSingleStep(8);
+    // Opaque, so that a change repaints the scroll bar alone rather than the frame and the group
+    // box behind it too, whose border the style draws from a pixmap on Qt's image threads.
+    horizontalScrollBar()->setAutoFillBackground(true);
     viewport()->setAutoFillBackground(false);
+    // The view paints every pixel of what it is asked to paint, so that scrolling can move the
+    // pixels on the screen and leave only the rows that came into view to be painted.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
 
-    m_refreshTimer.setSingleShot(true);
-    m_refreshTimer.setInterval(FrameMs);
-    connect(&m_refreshTimer, &QTimer::timeout, this, &ResponseListView::refresh);
-    connect(&m_model, &QAbstractItemModel::rowsInserted, this, &ResponseListView::scheduleRefresh);
-    connect(&m_model, &QAbstractItemModel::dataChanged, this, &ResponseListView::scheduleRefresh);
+    setFrameClock(new FrameClock(this));
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first) { rowsChanged(first); });
+    connect(&m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft) { rowsChanged(topLeft.row()); });
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {
         m_selected = -1;
+        m_anchor = -1;
+        m_selection.clear();
         m_pendingVisible = -1;
         m_following = true;
-        scheduleRefresh();
+        rowsChanged(0);
     });
     // The wheel, the arrows, clicks in the trough and dragging the handle are the user's own
     // scrolling; the view's own scrolling to a new row is not.
@@ -106,24 +116,60 @@ void ResponseListView::EnsureVisible(int row)
     scheduleRefresh();
 }
 
+void ResponseListView::setFrameClock(FrameClock* clock)
+{
+    if (m_frameClock) {
+        m_frameClock->cancelWake();
+        disconnect(m_frameClock, nullptr, this, nullptr);
+    }
+    m_frameClock = clock;
+    m_frameScheduled = false;
+    m_lastFrameAt = std::numeric_limits<qint64>::min() / 2;
+    connect(m_frameClock, &FrameClock::due, this, &ResponseListView::refresh);
+    if (m_refreshPending)
+        scheduleRefresh();
+}
+
+void ResponseListView::rowsChanged(int first)
+{
+    m_changedFrom = std::min(m_changedFrom, first);
+    scheduleRefresh();
+}
+
 void ResponseListView::scheduleRefresh()
 {
+    // Only the first change after a frame asks for the time; those that follow it before the
+    // next frame cost a test here.
     m_refreshPending = true;
-    if (!m_refreshTimer.isActive())
-        m_refreshTimer.start();
+    if (m_frameScheduled)
+        return;
+    m_frameScheduled = true;
+    m_frameClock->wakeAt(m_lastFrameAt + FrameMs);
 }
 
 void ResponseListView::refresh()
 {
-    m_refreshTimer.stop();
+    m_frameClock->cancelWake();
+    m_frameScheduled = false;
     if (!m_refreshPending)
         return;
     m_refreshPending = false;
+    m_lastFrameAt = m_frameClock->now();
+    auto* bar = static_cast<LogScrollBar*>(verticalScrollBar());
+    bar->beginChange();
     updateScrollBars();
     const int pending = std::exchange(m_pendingVisible, -1);
     if (pending >= 0 && m_following)
         scrollToShow(pending);
-    viewport()->update();
+    bar->endChange();
+    // Scrolling has moved the rows already on the screen; what is left to paint is the rows
+    // from the first one added or changed down to the bottom of the view.
+    const int changed = std::exchange(m_changedFrom, INT_MAX);
+    const int top = verticalScrollBar()->value();
+    if (changed < top + fullyVisibleRows() + 1) {
+        const int y = std::max(0, changed - top) * rowHeight();
+        viewport()->update(0, y, viewport()->width(), viewport()->height() - y);
+    }
 }
 
 void ResponseListView::flushPendingRows()
@@ -181,14 +227,26 @@ int ResponseListView::fullyVisibleRows() const
 
 void ResponseListView::updateScrollBars()
 {
+    // A scroll bar repaints whenever its page step is set, even to the same value.
     QScrollBar* vbar = verticalScrollBar();
     const int page = fullyVisibleRows();
-    vbar->setPageStep(page);
-    vbar->setRange(0, std::max(0, Count() - page));
+    if (vbar->pageStep() != page)
+        vbar->setPageStep(page);
+    // Each change of range has the scroll area lay out its scroll bars afresh, which repaints
+    // both of them (and the group box behind the horizontal one) at every frame. That is needed
+    // only when the bar comes or goes; in between, the range changes unheard.
+    const int maximum = std::max(0, Count() - page);
+    if ((maximum > 0) == (vbar->maximum() > 0)) {
+        const QSignalBlocker unheard(vbar);
+        vbar->setRange(0, maximum);
+    } else {
+        vbar->setRange(0, maximum);
+    }
 
     QScrollBar* hbar = horizontalScrollBar();
     const int contentWidth = m_header->length();
-    hbar->setPageStep(viewport()->width());
+    if (hbar->pageStep() != viewport()->width())
+        hbar->setPageStep(viewport()->width());
     hbar->setRange(0, std::max(0, contentWidth - viewport()->width()));
 }
 
@@ -218,10 +276,14 @@ void ResponseListView::changeEvent(QEvent* event)
 
 void ResponseListView::scrollContentsBy(int dx, int dy)
 {
-    if (dx != 0)
+    if (dx != 0) {
         m_header->setOffset(horizontalScrollBar()->value());
-    Q_UNUSED(dy);
-    viewport()->update();
+        viewport()->update();
+        return;
+    }
+    // The rows on the screen move with their pixels; only the rows scrolled into view are
+    // painted.
+    viewport()->scroll(0, dy * rowHeight());
 }
 
 void ResponseListView::paintEvent(QPaintEvent* event)
@@ -230,16 +292,18 @@ void ResponseListView::paintEvent(QPaintEvent* event)
     painter.fillRect(event->rect(), m_backColor);
 
     const int height = rowHeight();
-    const int first = verticalScrollBar()->value();
-    const int count = Count();
+    const QRect area = event->rect();
+    const int top = verticalScrollBar()->value();
+    // Only the rows in the area asked for.
+    const int first = top + area.top() / height;
+    const int count = std::min(Count(), top + area.bottom() / height + 1);
     const int xOffset = horizontalScrollBar()->value();
     const QFontMetrics metrics = fontMetrics();
     const bool focused = hasFocus();
     const QPalette::ColorGroup group = focused ? QPalette::Active : QPalette::Inactive;
 
-    for (int index = first, y = 0; index < count && y < viewport()->height();
-         ++index, y += height) {
-        const bool selected = index == m_selected;
+    for (int index = first, y = (first - top) * height; index < count; ++index, y += height) {
+        const bool selected = m_selection.contains(index);
         if (selected) {
             const QRect rowRect(-xOffset, y, m_header->length(), height);
             painter.fillRect(rowRect, palette().brush(group, QPalette::Highlight));
@@ -268,25 +332,57 @@ int ResponseListView::columnAt(int x) const
     return m_header->logicalIndexAt(x);
 }
 
-void ResponseListView::select(int index)
+void ResponseListView::select(int index, Qt::KeyboardModifiers modifiers)
 {
     if (Count() == 0)
         return;
     refresh();
     const int before = std::exchange(m_selected, std::clamp(index, 0, Count() - 1));
+    const bool extended = modifiers & (Qt::ShiftModifier | Qt::ControlModifier);
+    if (modifiers & Qt::ShiftModifier) {
+        // From the anchor to the current row.
+        if (m_anchor < 0 || m_anchor >= Count())
+            m_anchor = before >= 0 ? before : m_selected;
+        m_selection.selectOnly(m_anchor, m_selected);
+    } else {
+        if (modifiers & Qt::ControlModifier)
+            m_selection.toggle(m_selected);
+        else
+            m_selection.selectOnly(m_selected, m_selected);
+        m_anchor = m_selected;
+    }
     scrollToShow(m_selected);
     // Moving the selection away from the end reads back; reaching the last row follows again.
     userScrolled();
     viewport()->update();
-    if (m_selected != before)
+    if (extended)
+        emit selectionExtended(m_selected + 1, m_selected != before);
+    else if (m_selected != before)
         emit selectionMoved(m_selected + 1);
+}
+
+void ResponseListView::selectAll()
+{
+    if (Count() == 0)
+        return;
+    refresh();
+    // The current row stays; without one, it is the first row in view.
+    const int before = m_selected;
+    if (m_selected < 0)
+        m_selected = std::min(verticalScrollBar()->value(), Count() - 1);
+    m_anchor = 0;
+    m_selection.selectOnly(0, Count() - 1);
+    viewport()->update();
+    emit selectionExtended(m_selected + 1, m_selected != before);
 }
 
 void ResponseListView::mousePressEvent(QMouseEvent* event)
 {
     const int index = rowAt(event->position().toPoint().y());
-    if (index >= 0)
-        select(index);
+    // A right click on a selected row keeps the selection for the context menu.
+    const bool keep = event->button() == Qt::RightButton && m_selection.contains(index);
+    if (index >= 0 && !keep)
+        select(index, event->button() == Qt::LeftButton ? event->modifiers() : Qt::NoModifier);
     QAbstractScrollArea::mousePressEvent(event);
 }
 
@@ -294,28 +390,34 @@ void ResponseListView::keyPressEvent(QKeyEvent* event)
 {
     const int page = fullyVisibleRows();
     const int current = m_selected < 0 ? verticalScrollBar()->value() - 1 : m_selected;
-    if (event->matches(QKeySequence::Copy) && m_selected >= 0) {
-        copySelectedRow();
+    if (event->matches(QKeySequence::Copy)) {
+        copySelectedRows();
         return;
     }
+    if (event->matches(QKeySequence::SelectAll)) {
+        selectAll();
+        return;
+    }
+    // Shift extends the selection as the current row moves.
+    const Qt::KeyboardModifiers extend = event->modifiers() & Qt::ShiftModifier;
     switch (event->key()) {
     case Qt::Key_Down:
-        select(current + 1);
+        select(current + 1, extend);
         break;
     case Qt::Key_Up:
-        select(current - 1);
+        select(current - 1, extend);
         break;
     case Qt::Key_PageDown:
-        select(current + page);
+        select(current + page, extend);
         break;
     case Qt::Key_PageUp:
-        select(current - page);
+        select(current - page, extend);
         break;
     case Qt::Key_Home:
-        select(0);
+        select(0, extend);
         break;
     case Qt::Key_End:
-        select(Count() - 1);
+        select(Count() - 1, extend);
         break;
     case Qt::Key_Left:
     case Qt::Key_Right:
@@ -328,20 +430,30 @@ void ResponseListView::keyPressEvent(QKeyEvent* event)
     }
 }
 
-void ResponseListView::copySelectedRow()
+void ResponseListView::copySelectedRows()
 {
-    if (m_selected < 0)
+    if (m_selection.isEmpty())
         return;
-    const LogRow row = m_model.row(m_selected);
-    QApplication::clipboard()->setText(row.Command + QLatin1Char('\t') + row.Response);
+    QString text;
+    for (const RowSelection::Range& range : m_selection.ranges()) {
+        for (int row = range.first; row <= range.second && row < Count(); ++row) {
+            if (!text.isEmpty())
+                text += QLatin1Char('\n');
+            text += m_model.cell(row, ResponseLogModel::CommandColumn);
+            text += QLatin1Char('\t');
+            text += m_model.cell(row, ResponseLogModel::ResponseColumn);
+        }
+    }
+    QApplication::clipboard()->setText(text);
 }
 
 void ResponseListView::contextMenuEvent(QContextMenuEvent* event)
 {
     QPoint at = event->globalPos();
     if (event->reason() == QContextMenuEvent::Mouse) {
+        // The press has selected the row already, or kept the selection it was in.
         const int index = rowAt(viewport()->mapFromGlobal(at).y());
-        if (index >= 0)
+        if (index >= 0 && !m_selection.contains(index))
             select(index);
     } else {
         // From the keyboard: beside the selected row when it is in view.
@@ -355,10 +467,10 @@ void ResponseListView::contextMenuEvent(QContextMenuEvent* event)
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     QAction* copy =
-        menu->addAction(QStringLiteral("Copy"), this, &ResponseListView::copySelectedRow);
+        menu->addAction(QStringLiteral("Copy"), this, &ResponseListView::copySelectedRows);
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutVisibleInContextMenu(true);
-    copy->setEnabled(m_selected >= 0);
+    copy->setEnabled(!m_selection.isEmpty());
     if (!actions().isEmpty()) {
         menu->addSeparator();
         menu->addActions(actions());

@@ -36,6 +36,8 @@ public:
         connect(model, &QAbstractItemModel::dataChanged, this, &ResponseLogEvents::dataChanged);
         connect(model, &QAbstractItemModel::modelReset, this, &ResponseLogEvents::modelReset);
         connect(view, &ResponseListView::selectionMoved, this, &ResponseLogEvents::selectionMoved);
+        connect(view, &ResponseListView::selectionExtended, this,
+                &ResponseLogEvents::selectionExtended);
         view->installEventFilter(this);
     }
 
@@ -96,6 +98,21 @@ private:
         if (m_view->hasFocus()) {
             QAccessibleEvent focus(m_view, QAccessible::Focus);
             focus.setChild(child);
+            QAccessible::updateAccessibility(&focus);
+        }
+    }
+
+    // Several rows may be selected: one report for the whole table, however many rows, and
+    // the focus on the current row's Command cell when it moved.
+    void selectionExtended(int row, bool moved)
+    {
+        if (!QAccessible::isActive())
+            return;
+        QAccessibleEvent within(m_view, QAccessible::SelectionWithin);
+        QAccessible::updateAccessibility(&within);
+        if (moved && row >= 1 && m_view->hasFocus()) {
+            QAccessibleEvent focus(m_view, QAccessible::Focus);
+            focus.setChild(ResponseLogAccessible::childIndex(row - 1, 0));
             QAccessible::updateAccessibility(&focus);
         }
     }
@@ -249,7 +266,7 @@ QString ResponseLogAccessible::columnDescription(int column) const
 int ResponseLogAccessible::selectedRowCount() const
 {
     const ResponseListView* log = view();
-    return log && log->SelectedRow() > 0 ? 1 : 0;
+    return log ? log->selection().count() : 0;
 }
 
 int ResponseLogAccessible::columnCount() const
@@ -266,15 +283,19 @@ int ResponseLogAccessible::rowCount() const
 QList<int> ResponseLogAccessible::selectedRows() const
 {
     const ResponseListView* log = view();
-    if (!log || log->SelectedRow() < 1)
+    if (!log)
         return {};
-    return {log->SelectedRow() - 1};
+    QList<int> rows;
+    for (const RowSelection::Range& range : log->selection().ranges())
+        for (int row = range.first; row <= range.second; ++row)
+            rows.append(row);
+    return rows;
 }
 
 bool ResponseLogAccessible::isRowSelected(int row) const
 {
     const ResponseListView* log = view();
-    return log && row >= 0 && row == log->SelectedRow() - 1;
+    return log && row >= 0 && log->selection().contains(row);
 }
 
 bool ResponseLogAccessible::selectRow(int row)

@@ -68,7 +68,8 @@ QAccessible::State ResponseLogCellAccessible::state() const
     state.selectable = true;
     state.focusable = true;
     state.selected = isSelected();
-    state.focused = state.selected && m_column == 0 && log->hasFocus();
+    // Of several selected rows, only the current one has the focus.
+    state.focused = m_row == log->SelectedRow() - 1 && m_column == 0 && log->hasFocus();
     const int top = log->verticalScrollBar()->value();
     const int shown = (log->viewport()->height() + log->rowHeight() - 1) / log->rowHeight();
     state.offscreen = m_row < top || m_row >= top + shown;

@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 using Rows = QList<QStringList>; // each row: its Command cell, then its Response cell
@@ -204,25 +206,35 @@ void AccessibilityTest::cellsAreMadeOnceAndFoundByPlace()
 
 void AccessibilityTest::selectedRowAndFocusedCell_data()
 {
-    QTest::addColumn<QList<int>>("keys");
-    QTest::addColumn<int>("selected"); // counted from 0, -1 for none
-    QTest::newRow("nothing selected") << QList<int>{} << -1;
-    QTest::newRow("first row") << QList<int>{Qt::Key_Home} << 0;
-    QTest::newRow("last row") << QList<int>{Qt::Key_End} << 3;
-    QTest::newRow("back up one") << QList<int>{Qt::Key_End, Qt::Key_Up} << 2;
+    QTest::addColumn<QList<int>>("keys");   // with their modifiers
+    QTest::addColumn<int>("selected");      // the current row, counted from 0, -1 for none
+    QTest::addColumn<QList<int>>("others"); // further selected rows
+    QTest::newRow("nothing selected") << QList<int>{} << -1 << QList<int>{};
+    QTest::newRow("first row") << QList<int>{Qt::Key_Home} << 0 << QList<int>{};
+    QTest::newRow("last row") << QList<int>{Qt::Key_End} << 3 << QList<int>{};
+    QTest::newRow("back up one") << QList<int>{Qt::Key_End, Qt::Key_Up} << 2 << QList<int>{};
+    QTest::newRow("shift up twice from the last row")
+        << QList<int>{Qt::Key_End, (Qt::SHIFT | Qt::Key_Up).toCombined(),
+                      (Qt::SHIFT | Qt::Key_Up).toCombined()}
+        << 1 << QList<int>{2, 3};
+    QTest::newRow("ctrl+a keeps the current row")
+        << QList<int>{Qt::Key_Home, Qt::Key_Down, (Qt::CTRL | Qt::Key_A).toCombined()} << 1
+        << QList<int>{0, 2, 3};
 }
 
 void AccessibilityTest::selectedRowAndFocusedCell()
 {
     QFETCH(QList<int>, keys);
     QFETCH(int, selected);
+    QFETCH(QList<int>, others);
     frmMain w;
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     addRows(w.lstResponse, {{"A?", ""}, {"", "1"}, {"B?", ""}, {"", "2"}});
     w.lstResponse->setFocus();
     for (int key : keys)
-        QTest::keyClick(w.lstResponse, Qt::Key(key));
+        QTest::keyClick(w.lstResponse, Qt::Key(key & ~Qt::KeyboardModifierMask),
+                        Qt::KeyboardModifiers(key & Qt::KeyboardModifierMask));
 
     QAccessibleInterface* log = accessible(w.lstResponse);
     QAccessibleTableInterface* table = log->tableInterface();
@@ -232,15 +244,21 @@ void AccessibilityTest::selectedRowAndFocusedCell()
         QCOMPARE(log->focusChild(), nullptr);
         return;
     }
-    QCOMPARE(table->selectedRows(), QList<int>{selected});
-    QCOMPARE(table->selectedCells(), (QList<QAccessibleInterface*>{table->cellAt(selected, 0),
-                                                                   table->cellAt(selected, 1)}));
+    QList<int> rows = others;
+    rows.append(selected);
+    std::sort(rows.begin(), rows.end());
+    QCOMPARE(table->selectedRows(), rows);
+    QCOMPARE(table->selectedRowCount(), rows.size());
+    QList<QAccessibleInterface*> cells;
+    for (int row : rows)
+        cells << table->cellAt(row, 0) << table->cellAt(row, 1);
+    QCOMPARE(table->selectedCells(), cells);
     QCOMPARE(log->focusChild(), table->cellAt(selected, 0));
     for (int row = 0; row < table->rowCount(); ++row) {
         const QAccessible::State command = table->cellAt(row, 0)->state();
         const QAccessible::State response = table->cellAt(row, 1)->state();
-        QCOMPARE(bool(command.selected), row == selected);
-        QCOMPARE(bool(response.selected), row == selected);
+        QCOMPARE(bool(command.selected), rows.contains(row));
+        QCOMPARE(bool(response.selected), rows.contains(row));
         QCOMPARE(bool(command.focused), row == selected);
         QVERIFY(!response.focused);
     }

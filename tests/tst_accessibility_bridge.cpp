@@ -60,6 +60,8 @@ QString describe(QAccessibleEvent* event)
             .arg(cell ? cell->columnIndex() : -2)
             .arg(target->text(QAccessible::Name));
     }
+    case QAccessible::SelectionWithin:
+        return QStringLiteral("selection within table");
     case QAccessible::DescriptionChanged:
         return QStringLiteral("description changed");
     case QAccessible::NameChanged:
@@ -83,7 +85,8 @@ void record(QAccessibleEvent* event)
 
 // Runs the steps on the window: "add TEXT" adds a row, "reply N TEXT" sets row N's response,
 // "clear" presses Clear, "focus" gives the log the focus, "away" moves it to the port list,
-// "key K" presses Up, Down, Home or End in the log, "pick N" selects row N (from 0) as
+// "key K" presses the keys K (such as Up or Shift+End) in the log, "fill N" adds N rows at
+// once, "pick N" selects row N (from 0) as
 // assistive technology does, and "events" handles the window's pending events.
 void run(frmMain& w, const QStringList& steps)
 {
@@ -103,11 +106,11 @@ void run(frmMain& w, const QStringList& steps)
         } else if (verb == "away") {
             w.cboPort->setFocus();
         } else if (verb == "key") {
-            const QMap<QString, Qt::Key> keys{{"Up", Qt::Key_Up},
-                                              {"Down", Qt::Key_Down},
-                                              {"Home", Qt::Key_Home},
-                                              {"End", Qt::Key_End}};
-            QTest::keyClick(log, keys.value(rest));
+            QTest::keySequence(log, QKeySequence::fromString(rest));
+        } else if (verb == "fill") {
+            for (int i = rest.toInt(); i > 0; --i)
+                log->AddRow(QString::number(i));
+            log->flushPendingRows();
         } else if (verb == "pick") {
             QAccessible::queryAccessibleInterface(log)->tableInterface()->selectRow(rest.toInt());
         } else if (verb == "events") {
@@ -176,6 +179,15 @@ void AccessibilityBridgeTest::logReportsItsChanges_data()
         << QStringList{"selection cell 2,0 \"C\"", "focus cell 2,0 \"C\"",
                        "selection cell 1,0 \"B\"", "focus cell 1,0 \"B\"",
                        "selection cell 0,0 \"A\"", "focus cell 0,0 \"A\""};
+    QTest::newRow("shift extends the selection in the focused log")
+        << QStringList{"add A", "add B", "add C", "focus", "key End", "events"}
+        << QStringList{"key Shift+Up", "key Shift+Up", "key Down"}
+        << QStringList{"selection within table",   "focus cell 1,0 \"B\"",
+                       "selection within table",   "focus cell 0,0 \"A\"",
+                       "selection cell 1,0 \"B\"", "focus cell 1,0 \"B\""};
+    QTest::newRow("ctrl+a on many rows: one report, the focus where it was")
+        << QStringList{"fill 20000", "focus", "key End", "events"} << QStringList{"key Ctrl+A"}
+        << QStringList{"selection within table"};
     QTest::newRow("selection moves while the focus is elsewhere")
         << QStringList{"add A", "add B", "away", "events"} << QStringList{"pick 1", "pick 1"}
         << QStringList{"selection cell 1,0 \"B\""};

@@ -3,7 +3,9 @@
 
 #include "app/frmMain.h"
 #include "log/CellText.h"
+#include "log/FrameClock.h"
 #include "log/ResponseListView.h"
+#include "log/RowSelection.h"
 #include "log/StreamingColors.h"
 #include "log/TextArena.h"
 
@@ -15,6 +17,8 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <optional>
+
 namespace {
 
 // Shows the log on its own at the given size and waits until it is on the screen.
@@ -24,6 +28,55 @@ bool shown(ResponseListView& log, int width, int height)
     log.show();
     return QTest::qWaitForWindowExposed(&log);
 }
+
+// A frame clock whose time the test moves on: a wake-up asked for a time that has come is
+// due at the next turn of the event loop, one asked for later when the time is moved there.
+class ManualFrameClock : public FrameClock {
+public:
+    qint64 now() const override { return m_now; }
+    void wakeAt(qint64 at) override
+    {
+        m_wakeAt = at;
+        if (at <= m_now)
+            QMetaObject::invokeMethod(this, &ManualFrameClock::wakeIfDue, Qt::QueuedConnection);
+    }
+    void cancelWake() override { m_wakeAt.reset(); }
+    // Moves the time on to `time`, waking the view at each wake-up on the way.
+    void moveTo(qint64 time)
+    {
+        while (m_wakeAt && *m_wakeAt <= time) {
+            m_now = std::max(m_now, *m_wakeAt);
+            wakeIfDue();
+        }
+        m_now = time;
+    }
+
+private:
+    void wakeIfDue()
+    {
+        if (m_wakeAt && *m_wakeAt <= m_now) {
+            m_wakeAt.reset();
+            emit due();
+        }
+    }
+
+    qint64 m_now = 1000000;
+    std::optional<qint64> m_wakeAt;
+};
+
+// Keeps the areas a widget was asked to paint.
+class PaintLog : public QObject {
+public:
+    std::vector<QRect> areas;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            areas.push_back(static_cast<QPaintEvent*>(event)->rect());
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 } // namespace
 
@@ -38,10 +91,14 @@ private slots:
     void rowsKeepTheirKindAndTime_data();
     void rowsKeepTheirKindAndTime();
     void clearEmptiesTheLog();
+    void framesGatherTheRows_data();
+    void framesGatherTheRows();
     void bringIntoViewShowsTheRow_data();
     void bringIntoViewShowsTheRow();
-    void copyTakesTheSelectedRow_data();
-    void copyTakesTheSelectedRow();
+    void copyTakesTheSelectedRows_data();
+    void copyTakesTheSelectedRows();
+    void selectionKeepsRanges_data();
+    void selectionKeepsRanges();
     void readingBackWhileRowsArrive_data();
     void readingBackWhileRowsArrive();
     void clearDisablesSaveAndKeepsTheRest();
@@ -206,6 +263,86 @@ void ResponseLogTest::clearEmptiesTheLog()
     QCOMPARE(log.Row(1).Command, QStringLiteral("again"));
 }
 
+void ResponseLogTest::framesGatherTheRows_data()
+{
+    // When rows come (ms after the first), and how many new rows each frame draws.
+    QTest::addColumn<QList<int>>("arrivals");
+    QTest::addColumn<QList<int>>("framed");
+    QList<int> steady;
+    for (int t = 0; t < 200; t += 10)
+        steady << t;
+    QTest::newRow("a row every 10 ms") << steady << QList<int>{1, 3, 3, 3, 4, 3, 3};
+    QTest::newRow("pauses between short bursts")
+        << QList<int>{0, 5, 10, 200, 201, 202, 400} << QList<int>{1, 2, 1, 2, 1};
+    QTest::newRow("a row every 40 ms") << QList<int>{0, 40, 80, 120} << QList<int>{1, 1, 1, 1};
+    QTest::newRow("five rows at once after the first")
+        << QList<int>{0, 1, 1, 1, 1, 1} << QList<int>{1, 5};
+    QTest::newRow("exactly a frame apart") << QList<int>{0, 33, 34, 66} << QList<int>{1, 1, 1, 1};
+}
+
+void ResponseLogTest::framesGatherTheRows()
+{
+    QFETCH(QList<int>, arrivals);
+    QFETCH(QList<int>, framed);
+    ResponseListView log;
+    ManualFrameClock clock;
+    log.setFrameClock(&clock);
+    QVERIFY(shown(log, 300, 200));
+    PaintLog paints;
+    log.viewport()->installEventFilter(&paints);
+    // The event loop turns: a frame that is due is made at the first turn and painted at the
+    // next.
+    const auto turn = [] {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    };
+    int next = 1;
+    // As the polling loop adds a reply, and yields.
+    const auto addRow = [&] {
+        const int row = log.AddRow(QString());
+        log.SetResponse(row, QString::number(next++));
+        log.EnsureVisible(row);
+        turn();
+    };
+    // A full view that follows the log's end, drawn a while ago.
+    for (int i = 0; i < 100; ++i)
+        addRow();
+    clock.moveTo(clock.now() + 1000);
+    turn();
+    QVERIFY(log.IsRowVisible(100));
+    paints.areas.clear();
+
+    const qint64 start = clock.now();
+    for (int i = 0; i < arrivals.size(); ++i) {
+        const int at = arrivals[i];
+        const bool pause = i == 0 || at - arrivals[i - 1] >= ResponseListView::FrameMs;
+        clock.moveTo(start + at);
+        turn();
+        const size_t framesBefore = paints.areas.size();
+        addRow();
+        // The first row after a pause is drawn at once, without the clock moving.
+        if (pause)
+            QCOMPARE(paints.areas.size(), framesBefore + 1);
+    }
+    clock.moveTo(start + arrivals.last() + 1000);
+    turn();
+
+    // Each frame scrolled the rows on the screen and painted the new rows and the strip below
+    // them, nothing else.
+    const int rowHeight = log.rowHeight();
+    const QRect view = log.viewport()->rect();
+    const int rowsInView = view.height() / rowHeight;
+    QList<int> painted;
+    for (const QRect& area : paints.areas) {
+        QCOMPARE(area.width(), view.width());
+        QCOMPARE(area.bottom(), view.bottom());
+        QCOMPARE(area.top() % rowHeight, 0);
+        painted << rowsInView - area.top() / rowHeight;
+    }
+    QCOMPARE(painted, framed);
+    QVERIFY(log.IsRowVisible(log.Count()));
+}
+
 void ResponseLogTest::bringIntoViewShowsTheRow_data()
 {
     QTest::addColumn<int>("rows");
@@ -239,32 +376,110 @@ void ResponseLogTest::bringIntoViewShowsTheRow()
     QCOMPARE(log.TopRow(), 1);
 }
 
-void ResponseLogTest::copyTakesTheSelectedRow_data()
+void ResponseLogTest::copyTakesTheSelectedRows_data()
 {
-    QTest::addColumn<int>("downPresses"); // from no selection; 0 copies nothing
+    // What the user does in the log (rows counted from 1), and what Ctrl+C then copies.
+    QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("copied");
-    QTest::newRow("nothing selected") << 0 << "before";
-    QTest::newRow("command row") << 1 << "ID?\t";
-    QTest::newRow("stamped reply, whole text")
-        << 2 << "12/25/2026 09:05:03.007\t" + QString(500, 'x');
-    QTest::newRow("notice") << 3 << "\tData streaming canceled. ";
+    const QString id = "ID?\t";
+    const QString stamped = "12/25/2026 09:05:03.007\t" + QString(500, 'x');
+    const QString notice = "\tData streaming canceled. ";
+    const QString temp = "TEMP?\t";
+    QTest::newRow("nothing selected") << QStringList{} << "before";
+    QTest::newRow("command row") << QStringList{"down"} << id;
+    QTest::newRow("stamped reply, whole text") << QStringList{"down", "down"} << stamped;
+    QTest::newRow("notice") << QStringList{"down", "down", "down"} << notice;
+    QTest::newRow("shift with the arrows")
+        << QStringList{"down", "shift+down", "shift+down"} << id + "\n" + stamped + "\n" + notice;
+    QTest::newRow("shift up, copied in the log's order")
+        << QStringList{"end", "shift+up", "shift+up"} << stamped + "\n" + notice + "\n" + temp;
+    QTest::newRow("shift+click from the row clicked before")
+        << QStringList{"click 4", "shift+click 2"} << stamped + "\n" + notice + "\n" + temp;
+    QTest::newRow("ctrl+click adds rows and takes them out")
+        << QStringList{"click 1", "ctrl+click 3", "ctrl+click 4", "ctrl+click 3"}
+        << id + "\n" + temp;
+    QTest::newRow("a plain click selects one row again")
+        << QStringList{"click 1", "shift+click 3", "click 2"} << stamped;
+    QTest::newRow("right click in the selection keeps it")
+        << QStringList{"click 1", "shift+click 3", "right 2"}
+        << id + "\n" + stamped + "\n" + notice;
+    QTest::newRow("right click elsewhere selects that row")
+        << QStringList{"click 1", "shift+click 2", "right 4"} << temp;
+    QTest::newRow("ctrl+a takes the rows there, not those that come after")
+        << QStringList{"ctrl+a", "add"} << id + "\n" + stamped + "\n" + notice + "\n" + temp;
 }
 
-void ResponseLogTest::copyTakesTheSelectedRow()
+void ResponseLogTest::copyTakesTheSelectedRows()
 {
-    QFETCH(int, downPresses);
+    QFETCH(QStringList, steps);
     QFETCH(QString, copied);
     ResponseListView log;
     QVERIFY(shown(log, 300, 200));
     log.AddRow("ID?");
     log.SetResponse(log.AddRow("12/25/2026 09:05:03.007"), QString(500, 'x'));
     log.SetResponse(log.AddRow(QString()), "Data streaming canceled. ");
+    log.AddRow("TEMP?");
+    log.flushPendingRows();
     QApplication::clipboard()->setText("before");
     log.setFocus();
-    for (int i = 0; i < downPresses; ++i)
-        QTest::keyClick(&log, Qt::Key_Down);
+    const auto rowCentre = [&](int row) {
+        return QPoint(20, (row - log.TopRow()) * log.rowHeight() + log.rowHeight() / 2);
+    };
+    for (const QString& step : steps) {
+        const QString verb = step.section(' ', 0, 0);
+        const int row = step.section(' ', 1).toInt();
+        if (verb == "click" || verb == "shift+click" || verb == "ctrl+click") {
+            const Qt::KeyboardModifiers modifiers = verb == "click"         ? Qt::NoModifier
+                                                    : verb == "shift+click" ? Qt::ShiftModifier
+                                                                            : Qt::ControlModifier;
+            QTest::mouseClick(log.viewport(), Qt::LeftButton, modifiers, rowCentre(row));
+        } else if (verb == "right") {
+            QTest::mouseClick(log.viewport(), Qt::RightButton, Qt::NoModifier, rowCentre(row));
+        } else if (verb == "add") {
+            log.EnsureVisible(log.AddRow("later"));
+            log.flushPendingRows();
+        } else {
+            QTest::keySequence(&log, QKeySequence::fromString(verb));
+        }
+    }
     QTest::keySequence(&log, QKeySequence::Copy);
     QCOMPARE(QApplication::clipboard()->text(), copied);
+}
+
+void ResponseLogTest::selectionKeepsRanges_data()
+{
+    // Rows toggled one after the other (from 0), and the ranges then selected.
+    QTest::addColumn<QList<int>>("toggled");
+    QTest::addColumn<QString>("ranges");
+    QTest::newRow("one row") << QList<int>{5} << "5-5";
+    QTest::newRow("joined on both sides") << QList<int>{4, 6, 5} << "4-6";
+    QTest::newRow("cut in two") << QList<int>{4, 5, 6, 5} << "4-4 6-6";
+    QTest::newRow("first and last of a range") << QList<int>{1, 2, 3, 1, 3} << "2-2";
+    QTest::newRow("apart, in order") << QList<int>{9, 0, 5} << "0-0 5-5 9-9";
+    QTest::newRow("all taken out again") << QList<int>{7, 7} << "";
+}
+
+void ResponseLogTest::selectionKeepsRanges()
+{
+    QFETCH(QList<int>, toggled);
+    QFETCH(QString, ranges);
+    RowSelection selection;
+    for (const int row : toggled)
+        selection.toggle(row);
+    QStringList shown;
+    int rows = 0;
+    for (const RowSelection::Range& range : selection.ranges()) {
+        shown << QStringLiteral("%1-%2").arg(range.first).arg(range.second);
+        for (int row = range.first; row <= range.second; ++row, ++rows)
+            QVERIFY(selection.contains(row));
+    }
+    QCOMPARE(shown.join(' '), ranges);
+    QCOMPARE(selection.count(), rows);
+    QVERIFY(!selection.contains(-1) && !selection.contains(10));
+    // A million rows are one range.
+    selection.selectOnly(999999, 0);
+    QCOMPARE(selection.ranges().size(), size_t(1));
+    QCOMPARE(selection.count(), 1000000);
 }
 
 void ResponseLogTest::readingBackWhileRowsArrive_data()
