@@ -18,8 +18,10 @@
 #include <QTest>
 #include <QTimeZone>
 
+#ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -425,6 +427,9 @@ void RunTest::csvWriteFailures_data()
 
 void RunTest::csvWriteFailures()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("A file size limit, and a folder removed under an open file, are Unix's");
+#else
     QFETCH(QString, steps);
     QFETCH(QStringList, rows);
     QFETCH(QStringList, unsaved);
@@ -486,6 +491,7 @@ void RunTest::csvWriteFailures()
         QCOMPARE(QFileInfo(savedTo).absolutePath(), QDir(folder).exists() ? folder : fallback);
         QCOMPARE(fileRows(savedTo), unsaved);
     }
+#endif
 }
 
 void RunTest::definitionRoundTrip()
