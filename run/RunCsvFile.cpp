@@ -48,6 +48,10 @@ QString RunCsvFile::open(const QString& path)
                               "into a regular file.")
             .arg(shown);
     };
+    // A folder, a pipe or a device is refused before it is opened.
+    const QFileInfo named(path);
+    if (named.exists() && !named.isFile())
+        return notRegular();
     const auto cannotOpen = [&shown](const QString& reason) {
         return QStringLiteral("The CSV file %1 cannot be opened for appending: %2.")
             .arg(shown, reason);
