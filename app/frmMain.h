@@ -10,6 +10,7 @@
 #include "exchange/LineFramer.h"
 #include "exchange/TimeStamp.h"
 #include "exchange/YieldPacer.h"
+#include "log/FilePrompt.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -23,7 +24,6 @@ class ChartWindow;
 class QAction;
 class QCheckBox;
 class QComboBox;
-class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -104,7 +104,7 @@ public:
     QLabel* Label3 = nullptr;
     QLabel* Label1 = nullptr;
     QGroupBox* Frame1 = nullptr;
-    QFileDialog* FileName = nullptr;
+    FilePrompt FileName; // the file prompt; it offers the name chosen last
     QCheckBox* chkStrip = nullptr;
     QPushButton* cmdSave = nullptr;
     QPushButton* cmdClear = nullptr;
@@ -149,7 +149,6 @@ private:
 
     // Log and files.
     QString AskFileName(bool replacesFile); // asks before replacing a file only if it will
-    QStringList showFilePrompt();           // runs the prompt's dialog, then ends it
     void addNoticeRow(const QString& notice);
     void createChartCommand();
 
@@ -158,9 +157,8 @@ private:
     LocalClock m_localClock;
     TimeStampSeparators m_stampSeparators; // of the window's locale
     QTimer m_wakeTimer;
-    YieldPacer m_pacer;   // paces the loop's yields; time base of the reply time-out
-    LineFramer m_framer;  // the reply line being read; its storage serves line after line
-    QString m_chosenFile; // the name chosen at the last file prompt
+    YieldPacer m_pacer;  // paces the loop's yields; time base of the reply time-out
+    LineFramer m_framer; // the reply line being read; its storage serves line after line
     QPointer<ChartWindow> m_chart;
     bool m_polling = false;
     bool m_sleepWhenIdle = true;

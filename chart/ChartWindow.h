@@ -15,7 +15,6 @@
 class QChart;
 class QChartView;
 class QCategoryAxis;
-class QFileDialog;
 class QGraphicsEllipseItem;
 class QGraphicsRectItem;
 class QLineSeries;
@@ -143,7 +142,8 @@ private:
     QGraphicsRectItem* m_emptyNotice = nullptr;
     QPushButton* m_followButton = nullptr;
     QPushButton* m_saveButton = nullptr;
-    QFileDialog* m_pngDialog = nullptr;
+    QString m_pngFile;           // chosen at the last PNG prompt
+    bool m_askingForPng = false; // its prompt is open
 
     QTimer m_updateTimer;
     double m_reducedWidth = 0;         // of the plot the lines were last reduced for

@@ -3,10 +3,11 @@
 
 #include "ChartWindow.h"
 
+#include "log/FilePrompt.h"
+
 #include <QBuffer>
 #include <QChartView>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSaveFile>
@@ -14,43 +15,42 @@
 
 void ChartWindow::askForPngFile()
 {
-    if (!m_pngDialog) {
-        // One dialog for the chart's lifetime; it remembers the folder chosen last. Modal to
-        // this window only, so that the terminal goes on reading and logging meanwhile.
-        m_pngDialog = new QFileDialog(this, QStringLiteral("Save the Chart as PNG"));
-        m_pngDialog->setOption(QFileDialog::DontUseNativeDialog);
-        m_pngDialog->setOption(QFileDialog::DontConfirmOverwrite); // asked below, without nesting
-        m_pngDialog->setAcceptMode(QFileDialog::AcceptSave);
-        m_pngDialog->setFileMode(QFileDialog::AnyFile);
-        m_pngDialog->setNameFilter(QStringLiteral("PNG Images (*.png)"));
-        m_pngDialog->setDefaultSuffix(QStringLiteral("png"));
-        QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-        if (folder.isEmpty() || !QFileInfo(folder).isDir())
-            folder = QDir::homePath();
-        m_pngDialog->setDirectory(folder);
-        m_pngDialog->selectFile(QStringLiteral("readings.png"));
-        connect(m_pngDialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
-            if (path.isEmpty())
-                return;
-            if (!QFileInfo::exists(path)) {
+    if (m_askingForPng)
+        return;
+    FilePrompt prompt;
+    prompt.title = QStringLiteral("Save the Chart as PNG");
+    prompt.nameFilter = QStringLiteral("PNG Images (*.png)");
+    prompt.defaultSuffix = QStringLiteral("png");
+    prompt.folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (prompt.folder.isEmpty() || !QFileInfo(prompt.folder).isDir())
+        prompt.folder = QDir::homePath();
+    // The next prompt offers the file chosen last, in its folder.
+    prompt.offeredName = m_pngFile.isEmpty() ? QStringLiteral("readings.png") : m_pngFile;
+    // Replacing a file is asked below, without nesting a modal loop in the prompt.
+    prompt.confirmOverwrite = false;
+    m_askingForPng = true;
+    // Modal to this window only, so that the terminal goes on reading and logging meanwhile.
+    prompt.open(this, [this](const QString& path) {
+        m_askingForPng = false;
+        if (path.isEmpty())
+            return;
+        m_pngFile = path;
+        if (!QFileInfo::exists(path)) {
+            writePng(path);
+            return;
+        }
+        auto* question = new QMessageBox(
+            QMessageBox::Question, QStringLiteral("Save the Chart as PNG"),
+            QStringLiteral("%1 already exists. Do you want to replace it?").arg(path),
+            QMessageBox::Yes | QMessageBox::No, this);
+        question->setAttribute(Qt::WA_DeleteOnClose);
+        question->setDefaultButton(QMessageBox::No);
+        connect(question, &QMessageBox::finished, this, [this, path](int answer) {
+            if (answer == QMessageBox::Yes)
                 writePng(path);
-                return;
-            }
-            auto* question =
-                new QMessageBox(QMessageBox::Question, QStringLiteral("Save the Chart as PNG"),
-                                QStringLiteral("%1 already exists. Do you want to replace it?")
-                                    .arg(QDir::toNativeSeparators(path)),
-                                QMessageBox::Yes | QMessageBox::No, this);
-            question->setAttribute(Qt::WA_DeleteOnClose);
-            question->setDefaultButton(QMessageBox::No);
-            connect(question, &QMessageBox::finished, this, [this, path](int answer) {
-                if (answer == QMessageBox::Yes)
-                    writePng(path);
-            });
-            question->open();
         });
-    }
-    m_pngDialog->open();
+        question->open();
+    });
 }
 
 void ChartWindow::writePng(const QString& path)

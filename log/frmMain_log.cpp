@@ -5,10 +5,6 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 
 void frmMain::cmdClear_Click()
@@ -50,52 +46,20 @@ void frmMain::chkStream_Click()
 
 QString frmMain::AskFileName(bool replacesFile)
 {
-    if (!FileName) {
-        // A dialog of its own for each prompt (see showFilePrompt); the window remembers the
-        // name chosen last. Qt's own dialog behaves the same on every desktop.
-        FileName = new QFileDialog(this);
-        FileName->setWindowTitle(QStringLiteral("Please enter the file name"));
-        FileName->setOption(QFileDialog::DontUseNativeDialog);
-        FileName->setAcceptMode(QFileDialog::AcceptSave);
-        FileName->setFileMode(QFileDialog::AnyFile);
-    }
-    FileName->setNameFilter(QStringLiteral("Text Files (*.txt)"));
+    FileName.nameFilter = QStringLiteral("Text Files (*.txt)");
     // Ask before an existing file is overwritten, and only then: Save replaces the file it is
     // given, while streaming appends to it.
-    FileName->setOption(QFileDialog::DontConfirmOverwrite, !replacesFile);
-    FileName->setWindowTitle(QStringLiteral("Please enter a file name"));
-    FileName->setDirectory(promptFolder(QCoreApplication::applicationDirPath()));
-    if (!m_chosenFile.isEmpty())
-        FileName->selectFile(m_chosenFile);
-    const QStringList chosen = showFilePrompt();
-    if (!chosen.isEmpty() && !chosen.first().isEmpty()) {
-        m_chosenFile = QDir::toNativeSeparators(chosen.first());
-        return m_chosenFile;
+    FileName.confirmOverwrite = replacesFile;
+    FileName.title = QStringLiteral("Please enter a file name");
+    FileName.folder = promptFolder(QCoreApplication::applicationDirPath());
+    const QString chosen = FileName.ask(this);
+    if (!chosen.isEmpty()) {
+        FileName.offeredName = chosen;
+        return chosen;
     }
     // Nothing chosen: the stream switch goes off (its handler runs now if it was on).
     chkStream->setChecked(false);
     return QString();
-}
-
-QStringList frmMain::showFilePrompt()
-{
-    // The offered name is selected whole, so that typing replaces it. It would not be if the
-    // keyboard were still on the name box of an earlier prompt when this one shows.
-    if (auto* name = FileName->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-        name->selectAll();
-    const QPointer<QWidget> hadFocus = focusWidget();
-    const bool accepted = FileName->exec() == QDialog::Accepted;
-    const QStringList chosen = accepted ? FileName->selectedFiles() : QStringList();
-    // Gone with the prompt, nothing of the dialog can come up over the window afterwards (its
-    // completion list does when the listing of a folder arrives after the dialog has closed).
-    delete FileName;
-    FileName = nullptr;
-    // The keyboard goes back to the control that had it, also where no window manager hands
-    // it back.
-    activateWindow();
-    if (hadFocus && hadFocus->isVisible() && hadFocus->isEnabled())
-        hadFocus->setFocus();
-    return chosen;
 }
 
 void frmMain::cmdSave_Click()

@@ -643,7 +643,7 @@ void ChartTest::savingAsksWithoutStoppingTheTerminal()
         QVERIFY(waitUntil([&] { return QFileInfo(path).size() > 0; }));
         // The terminal's own file prompt was not used: streaming is as it was.
         onGui([&] {
-            QVERIFY(bench.w.FileName == nullptr);
+            QVERIFY(bench.w.state().StreamFileName.isEmpty());
             QVERIFY(!bench.w.chkStream->isChecked());
         });
     });
