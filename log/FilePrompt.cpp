@@ -1,17 +1,63 @@
 #include "FilePrompt.h"
 
+#include <QAbstractFileIconProvider>
 #include <QDir>
 #include <QFileDialog>
+#include <QIcon>
 #include <QLineEdit>
+#include <QMimeDatabase>
 #include <QPointer>
 
 namespace {
+
+// Icons and types of the listed files, from their names alone. The dialog's file system model
+// asks its icon provider for the icon and the type of every entry of a folder, on the window's
+// thread, as the listing comes in from its thread; Qt's provider finds both with the MIME
+// database in its default mode, which reads the file whenever the name leaves the type open (no
+// extension, or one that several types share). Such a read can wait for ever: /proc/kmsg, a
+// file on a hung network mount. The platform's file icons are not asked for either, since they
+// look into files too. (Qt's dialog also lists the folder it was in last, kept among the user's
+// settings, whenever it opens: one prompt in /proc made every later one hang.)
+class NameOnlyIconProvider : public QAbstractFileIconProvider {
+public:
+    using QAbstractFileIconProvider::icon;
+
+    QIcon icon(const QFileInfo& info) const override
+    {
+        if (info.isDir())
+            return icon(Folder);
+        const QMimeType type = typeByName(info);
+        QIcon themed = QIcon::fromTheme(type.iconName());
+        if (themed.isNull())
+            themed = QIcon::fromTheme(type.genericIconName());
+        return themed.isNull() ? icon(File) : themed;
+    }
+
+    QString type(const QFileInfo& info) const override
+    {
+        // Folders, drives, links and the like are told apart without reading anything.
+        if (!info.isFile())
+            return QAbstractFileIconProvider::type(info);
+        const QMimeType type = typeByName(info);
+        return type.comment().isEmpty() ? type.name() : type.comment();
+    }
+
+private:
+    QMimeType typeByName(const QFileInfo& info) const
+    {
+        return m_types.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+    }
+
+    QMimeDatabase m_types;
+};
 
 QFileDialog* makeDialog(QWidget* parent, const FilePrompt& prompt)
 {
     auto* dialog = new QFileDialog(parent, prompt.title);
     // Qt's own dialog behaves the same on every desktop.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
+    static NameOnlyIconProvider namesOnly; // outlives every dialog
+    dialog->setIconProvider(&namesOnly);
     dialog->setAcceptMode(prompt.forOpening ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog->setFileMode(prompt.forOpening ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog->setOption(QFileDialog::DontConfirmOverwrite, !prompt.confirmOverwrite);
