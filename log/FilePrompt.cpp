@@ -1,8 +1,8 @@
 #include "FilePrompt.h"
 
-#include <QAbstractFileIconProvider>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMimeDatabase>
@@ -17,10 +17,11 @@ namespace {
 // extension, or one that several types share). Such a read can wait for ever: /proc/kmsg, a
 // file on a hung network mount. The platform's file icons are not asked for either, since they
 // look into files too. (Qt's dialog also lists the folder it was in last, kept among the user's
-// settings, whenever it opens: one prompt in /proc made every later one hang.)
-class NameOnlyIconProvider : public QAbstractFileIconProvider {
+// settings, whenever it opens: one prompt in /proc made every later one hang.) Icons of kinds
+// (folder, file) come from the style where the desktop's theme has none.
+class NameOnlyIconProvider : public QFileIconProvider {
 public:
-    using QAbstractFileIconProvider::icon;
+    using QFileIconProvider::icon;
 
     QIcon icon(const QFileInfo& info) const override
     {
@@ -37,7 +38,7 @@ public:
     {
         // Folders, drives, links and the like are told apart without reading anything.
         if (!info.isFile())
-            return QAbstractFileIconProvider::type(info);
+            return QFileIconProvider::type(info);
         const QMimeType type = typeByName(info);
         return type.comment().isEmpty() ? type.name() : type.comment();
     }
