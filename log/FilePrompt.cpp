@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMimeDatabase>
@@ -67,9 +68,15 @@ QFileDialog* makeDialog(QWidget* parent, const FilePrompt& prompt)
     dialog->setDirectory(prompt.folder);
     if (!prompt.offeredName.isEmpty())
         dialog->selectFile(prompt.offeredName);
-    // The offered name is selected whole, so that typing replaces it.
-    if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+    if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+        // Qt's dialog cannot go to the folder of an offered path that is gone, and would offer
+        // the path cut to a relative one: it is offered whole.
+        const QFileInfo offered(prompt.offeredName);
+        if (offered.isAbsolute() && !QFileInfo(offered.absolutePath()).isDir())
+            name->setText(prompt.offeredName);
+        // The offered name is selected whole, so that typing replaces it.
         name->selectAll();
+    }
     return dialog;
 }
 

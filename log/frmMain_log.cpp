@@ -29,6 +29,16 @@ void frmMain::chkStream_Click()
         // A dismissed prompt has already switched streaming off again, nested in this run.
         if (State.StreamFileName.isEmpty())
             return;
+        // Found out now rather than at the first reply: a file that cannot be appended to
+        // switches streaming off again as a line that failed does, and the next prompt offers
+        // it again.
+        const QString failure = checkAppendable(State.StreamFileName);
+        if (!failure.isEmpty()) {
+            showMessage(QMessageBox::Warning, QStringLiteral("Error"),
+                        streamFailureText(State.StreamFileName, failure));
+            chkStream->setChecked(false);
+            return;
+        }
         State.CurrentItem = lstResponse->AddRow(QString(), RowKind::Notice);
         State.VisualOutput = false;
         lstResponse->SetBackColor(streamingBackground());

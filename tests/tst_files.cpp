@@ -333,6 +333,8 @@ private slots:
     void replaceQuestionOnlyForSave_data();
     void replaceQuestionOnlyForSave();
     void streamingOnAndOff();
+    void streamFileCheckedWhenChosen_data();
+    void streamFileCheckedWhenChosen();
     void dismissedStreamPrompt();
     void saveWhileStreamingRetargets();
     void dismissedSaveWhileStreaming();
@@ -817,7 +819,7 @@ void FilesTest::streamingOnAndOff()
     QCOMPARE(win.w.lstResponse->Count(), 1);
     QCOMPARE(win.w.lstResponse->Row(1).Command, QString());
     QCOMPARE(win.w.lstResponse->Row(1).Response, "Data is going to be streamed to " + target);
-    QVERIFY(!QFile::exists(target)); // created by the first streamed line only
+    QCOMPARE(readFile(target), QByteArray()); // made when chosen, empty
 
     win.w.chkStream->click(); // off
     QVERIFY(win.w.state().VisualOutput);
@@ -827,6 +829,81 @@ void FilesTest::streamingOnAndOff()
     QCOMPARE(win.w.lstResponse->Row(2).Response, QStringLiteral("Data streaming canceled. "));
     QCOMPARE(win.w.state().CurrentItem, TerminalState::NoRow);
     QCOMPARE(win.messages.count(), 0);
+}
+
+void FilesTest::streamFileCheckedWhenChosen_data()
+{
+    // The stream file, in the test's folder unless it is a whole path; "" when it can be used.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a new file, made") << "new.txt"
+                                      << "";
+    QTest::newRow("an existing file, left as it was") << "existing.txt"
+                                                      << "";
+    QTest::newRow("a pipe with a reader") << "pipe with reader"
+                                          << "";
+    QTest::newRow("/proc") << "/proc/bvterm-stream.txt"
+                           << "No such file or directory";
+    QTest::newRow("a folder that is gone") << "gone/stream.txt"
+                                           << "No such file or directory";
+    QTest::newRow("a pipe without a reader") << "pipe"
+                                             << "nothing is reading from it";
+}
+
+void FilesTest::streamFileCheckedWhenChosen()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    Window win;
+    const QString target = name.startsWith('/') ? name : win.path(name);
+    writeFile(win.path("existing.txt"), "old\r\n");
+    QVERIFY(makeFifo(win.path("pipe")) && makeFifo(win.path("pipe with reader")));
+    PipeReader reader(win.path("pipe with reader"));
+    FileDialogView next;
+    runScenario(win.w, [&] {
+        win.clickStream();
+        QVERIFY(answerFileDialog(target));
+        QVERIFY(waitForNoModal());
+        if (reason.isEmpty())
+            return;
+        QCOMPARE(win.responses(), QStringList{"Data streaming canceled. "});
+        // The next prompt offers the same file.
+        win.clickStream();
+        QVERIFY(waitForFileDialog(&next));
+        QVERIFY(dismissFileDialog());
+    });
+    if (reason.isEmpty()) {
+        QCOMPARE(win.messages.count(), 0);
+        QVERIFY(win.w.chkStream->isChecked());
+        QCOMPARE(win.responses(), QStringList{"Data is going to be streamed to " + target});
+        if (name == "existing.txt")
+            QCOMPARE(readFile(target), QByteArray("old\r\n"));
+        else if (name == "new.txt")
+            QCOMPARE(readFile(target), QByteArray());
+        else
+            QVERIFY(isFifo(target));
+        return;
+    }
+    // As when a line could not be streamed: the box, then streaming off with one notice.
+    QCOMPARE(win.messages.count(), 1);
+    QCOMPARE(win.messages.last().title, QStringLiteral("Error"));
+    QCOMPARE(win.messages.last().icon, QMessageBox::Warning);
+    QCOMPARE(win.messages.last().text,
+             "Could not write to the stream file " + target + ": " + reason + ".");
+    // The second notice: that prompt was dismissed.
+    QCOMPARE(win.responses(), QStringList({"Data streaming canceled. ",
+                                           "Data streaming canceled. "})); // 2nd: dismissed
+    QVERIFY(!win.w.chkStream->isChecked());
+    QVERIFY(win.w.state().VisualOutput);
+    QCOMPARE(win.w.lstResponse->BackColor(), loggingBackground());
+    // In its folder; in full where the folder is gone.
+    if (QFileInfo(QFileInfo(target).absolutePath()).isDir()) {
+        QCOMPARE(next.directory, QFileInfo(target).absolutePath());
+        QCOMPARE(next.offeredName, QFileInfo(target).fileName());
+    } else {
+        QCOMPARE(next.offeredName, target);
+    }
+    QVERIFY(!QFile::exists(target) || isFifo(target));
 }
 
 void FilesTest::dismissedStreamPrompt()
@@ -865,7 +942,7 @@ void FilesTest::saveWhileStreamingRetargets()
     });
     QCOMPARE(win.w.state().StreamFileName, saved);
     QVERIFY(win.w.chkStream->isChecked());
-    QVERIFY(!QFile::exists(stream));
+    QCOMPARE(readFile(stream), QByteArray()); // made when chosen; nothing went into it
 }
 
 void FilesTest::dismissedSaveWhileStreaming()
