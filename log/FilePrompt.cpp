@@ -53,9 +53,28 @@ private:
     QMimeDatabase m_types;
 };
 
+// Qt's dialog, in which the path of a folder typed into the name box and Enter go into that
+// folder and empty the box: the name typed next is then not appended to the folder's path.
+class PromptDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QStringList typed = selectedFiles();
+        const QString folder = typed.size() == 1 && QFileInfo(typed.first()).isDir()
+                                   ? QFileInfo(typed.first()).absoluteFilePath()
+                                   : QString();
+        QFileDialog::accept();
+        if (name && !folder.isEmpty() && isVisible() && directory().absolutePath() == folder)
+            name->clear();
+    }
+};
+
 QFileDialog* makeDialog(QWidget* parent, const FilePrompt& prompt)
 {
-    auto* dialog = new QFileDialog(parent, prompt.title);
+    auto* dialog = new PromptDialog(parent, prompt.title);
     // Qt's own dialog behaves the same on every desktop.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     static NameOnlyIconProvider namesOnly; // outlives every dialog
