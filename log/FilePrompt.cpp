@@ -75,10 +75,13 @@ public:
 QFileDialog* makeDialog(QWidget* parent, const FilePrompt& prompt)
 {
     auto* dialog = new PromptDialog(parent, prompt.title);
-    // Qt's own dialog behaves the same on every desktop.
+#ifndef Q_OS_WIN
+    // Qt's own dialog behaves the same on every desktop. (On Windows the dialog is Windows'
+    // own, with the places and columns Windows users know.)
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     static NameOnlyIconProvider namesOnly; // outlives every dialog
     dialog->setIconProvider(&namesOnly);
+#endif
     dialog->setAcceptMode(prompt.forOpening ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog->setFileMode(prompt.forOpening ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog->setOption(QFileDialog::DontConfirmOverwrite, !prompt.confirmOverwrite);

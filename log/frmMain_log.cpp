@@ -62,6 +62,10 @@ QString frmMain::AskFileName(bool replacesFile)
     FileName.confirmOverwrite = replacesFile;
     FileName.title = QStringLiteral("Please enter a file name");
     FileName.folder = promptFolder(QCoreApplication::applicationDirPath());
+#ifdef Q_OS_WIN
+    // As Windows users expect, a name typed without an extension gets the filter's.
+    FileName.defaultSuffix = QStringLiteral("txt");
+#endif
     const QString chosen = FileName.ask(this);
     if (!chosen.isEmpty()) {
         FileName.offeredName = chosen;
