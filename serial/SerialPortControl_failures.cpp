@@ -49,14 +49,17 @@ QString groupName(gid_t gid)
 }
 #endif
 
-// The device is taken; the program that holds it is named when it is one of the user's own.
+// The device is taken; the programs that hold it are named when they are the user's own.
 QString inUseText(const QString& portLabel, const QString& device)
 {
-    const QString holder = processWithDeviceOpen(device);
-    if (holder.isEmpty())
+    const QStringList holders = processesHoldingDevice(device);
+    if (holders.isEmpty())
         return QStringLiteral("%1 is in use by another program.").arg(portLabel);
-    return QStringLiteral("%1 is in use by another program: %2 has it open.")
-        .arg(portLabel, holder);
+    if (holders.size() == 1)
+        return QStringLiteral("%1 is in use by another program: %2 has it open.")
+            .arg(portLabel, holders.first());
+    return QStringLiteral("%1 is in use by other programs: %2.")
+        .arg(portLabel, holders.join(QStringLiteral(", ")));
 }
 
 // Whether the path is a terminal device at all (a serial port, an adapter, a pseudo-terminal).

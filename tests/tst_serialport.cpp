@@ -544,6 +544,13 @@ void SerialPortTest::refusesADeviceAnotherProgramHolds()
     QCOMPARE(::pipe(ready), 0);
     const pid_t program = ::fork();
     if (program == 0) {
+        // Another program: not the instrument's end of the line, whose master this process
+        // inherited from the test.
+        for (int fd = 3; fd < 1024; ++fd) {
+            const QString target = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
+            if (target == "/dev/ptmx" || target == "/dev/pts/ptmx")
+                ::close(fd);
+        }
         QSerialPort held(line.slavePath()); // open until this program is ended
         if (asTerminal) {
             ::setsid();
