@@ -243,6 +243,7 @@ void SerialPortTest::settings_data()
     QTest::newRow("150,N,8,1") << "150,N,8,1" << true;
     QTest::newRow("even parity, 7 bits, 2 stop") << "4800,E,7,2" << true;
     QTest::newRow("no rate") << ",N,8,1" << false;
+    QTest::newRow("rate 0") << "0,N,8,1" << false;
     QTest::newRow("unknown parity") << "9600,X,8,1" << false;
     QTest::newRow("nine data bits") << "9600,N,9,1" << false;
     QTest::newRow("missing part") << "9600,N,8" << false;

@@ -119,6 +119,13 @@ void SimulatorTest::unitSetting()
     QCOMPARE(model.respond("UNIT?").lines, QStringList{"UNIT_K"});
     const double kelvin = model.respond("TEMP?").lines.first().mid(5).toDouble();
     QVERIFY(qAbs(kelvin - celsius - 273.15) < 1.0);
+    // Fahrenheit of the same temperature: a model with the same seed drifts alike, and each
+    // reply is rounded to 0.01.
+    InstrumentModel same;
+    QCOMPARE(same.respond("UNIT F").lines, QStringList{"OK"});
+    const double fahrenheit = same.respond("TEMP?").lines.first().mid(5).toDouble();
+    QVERIFY2(qAbs(fahrenheit - (celsius * 9 / 5 + 32)) <= 0.03,
+             qPrintable(QStringLiteral("%1 C gave %2 F").arg(celsius).arg(fahrenheit)));
     QVERIFY(model.respond("UNIT X").lines.first().startsWith("ERROR"));
     QVERIFY(model.respond("").lines.isEmpty());
     QCOMPARE(model.respond("HELP?").lines, InstrumentModel::commandHelp());
