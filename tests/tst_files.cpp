@@ -966,23 +966,30 @@ void FilesTest::dismissedSaveWhileStreaming()
 
 void FilesTest::helpCommandLines_data()
 {
+    // The folder, as the program's folder, and as the Windows folder that holds hh.exe.
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("windows");
+    QTest::addColumn<QString>("windowsProgram");
     QTest::addColumn<QString>("desktopArgument");
     QTest::newRow("a folder") << "C:\\Tools"
                               << "HH.exe \"C:\\Tools\\BVTermHelp.chm\""
+                              << "C:\\Tools\\hh.exe"
                               << "C:\\Tools/BVTermHelp.chm";
     QTest::newRow("root of a drive") << "C:\\"
                                      << "HH.exe \"C:\\\\BVTermHelp.chm\""
+                                     << "C:\\hh.exe"
                                      << "C:\\/BVTermHelp.chm";
     QTest::newRow("blanks, quoted") << "C:\\Program Files\\BVTerm"
                                     << "HH.exe \"C:\\Program Files\\BVTerm\\BVTermHelp.chm\""
+                                    << "C:\\Program Files\\BVTerm\\hh.exe"
                                     << "C:\\Program Files\\BVTerm/BVTermHelp.chm";
     QTest::newRow("unix folder with blanks") << "/opt/bv term"
                                              << "HH.exe \"/opt/bv term\\BVTermHelp.chm\""
+                                             << "/opt/bv term\\hh.exe"
                                              << "/opt/bv term/BVTermHelp.chm";
     QTest::newRow("unix root") << "/"
                                << "HH.exe \"/\\BVTermHelp.chm\""
+                               << "/\\hh.exe"
                                << "/BVTermHelp.chm";
 }
 
@@ -990,8 +997,10 @@ void FilesTest::helpCommandLines()
 {
     QFETCH(QString, folder);
     QFETCH(QString, windows);
+    QFETCH(QString, windowsProgram);
     QFETCH(QString, desktopArgument);
     QCOMPARE(windowsHelpCommandLine(folder), windows);
+    QCOMPARE(windowsHelpProgram(folder), windowsProgram);
     const HelpProcess process = desktopHelpProcess(folder);
     QCOMPARE(process.program, QStringLiteral("xdg-open"));
     QCOMPARE(process.arguments, QStringList{desktopArgument});
