@@ -112,19 +112,9 @@ QString SerialPortControl::openFailure(QSerialPort::SerialPortError error) const
             .arg(QString::number(m_commPort), PortNames::aliasPath(m_commPort), path);
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
-#ifdef Q_OS_WIN
-        // USB adapters are often given COM 13 or higher, which the list does not reach.
-        return QStringLiteral("%1 does not exist. Check that the device is plugged in and "
-                              "switched on, or choose another port. An adapter that Windows "
-                              "gave a number above 12 can be given one from 1 to 12 in the "
-                              "Device Manager (the port's Properties, Port Settings, "
-                              "Advanced).")
-            .arg(label);
-#else
         return QStringLiteral("%1 does not exist. Check that the device is plugged in and "
                               "switched on, or choose another port.")
             .arg(label);
-#endif
     case QSerialPort::PermissionError: {
 #ifdef Q_OS_UNIX
         struct stat info {};

@@ -80,6 +80,8 @@ private slots:
     void lookupOrder();
     void portNumberOfEntry_data();
     void portNumberOfEntry();
+    void listedPorts_data();
+    void listedPorts();
     void settings_data();
     void settings();
     void opensWithRateAndCloses_data();
@@ -232,6 +234,34 @@ void SerialPortTest::portNumberOfEntry()
     QFETCH(QString, entry);
     QFETCH(int, number);
     QCOMPARE(PortNames::portNumberOf(entry), number);
+}
+
+void SerialPortTest::listedPorts_data()
+{
+    // The system's ports (as Windows names them), the port chosen, and the ports listed after
+    // COM 1 to COM 12.
+    QTest::addColumn<QStringList>("system");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QList<int>>("above");
+    QTest::newRow("none above 12") << QStringList{"COM1", "COM3"} << 1 << QList<int>{};
+    QTest::newRow("in number order, once each")
+        << QStringList{"COM20", "COM13", "com13", "COM3", "COM100"} << 5 << QList<int>{13, 20, 100};
+    QTest::newRow("not ports of the list")
+        << QStringList{"LPT1", "COM", "COM0", "COM013", "COM 14", "COMx", "/dev/ttyS0", "COM257"}
+        << 1 << QList<int>{};
+    QTest::newRow("a chosen port that has gone stays")
+        << QStringList{"COM13"} << 17 << QList<int>{13, 17};
+}
+
+void SerialPortTest::listedPorts()
+{
+    QFETCH(QStringList, system);
+    QFETCH(int, selected);
+    QFETCH(QList<int>, above);
+    QList<int> expected;
+    for (int n = 1; n <= 12; ++n)
+        expected << n;
+    QCOMPARE(PortNames::listedPorts(system, selected), expected + above);
 }
 
 void SerialPortTest::settings_data()
