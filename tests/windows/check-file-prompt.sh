@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The file prompt in Windows' own dialog under Wine, typed into through the X server as a user
-# types (xdotool): a whole path typed without an extension lands where it was typed, with ".txt"
-# added; so does a folder's path and Enter, then a name and Enter.
+# types (xdotool): a whole path typed without an extension lands where it was typed, with
+# ".txt" added, and the stream file is made there.
 #   check-file-prompt.sh PROBE.exe EMULATOR [ARGS...]
 # Runs in the Wine prefix and on the display that scripts/test-windows.sh set up.
 set -euo pipefail
@@ -30,51 +30,23 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 # The platform's own windows and dialogs, not the offscreen ones of the other tests.
 unset QT_QPA_PLATFORM
 
-unix_path() {
-    local path=${1#Z:}
-    printf '%s' "${path//\\//}"
+mkdir -p "$work/typed"
+"$@" "$probe" "$(windows_path "$work/result")" &
+prober=$!
+dialog() {
+    xdotool search --onlyvisible --name '^Please enter a file name$' >"$work/dialog" 2>/dev/null
 }
+wait_for dialog || fail "no file prompt appeared"
+xdotool windowfocus --sync "$(head -n1 "$work/dialog")"
+typed=$(windows_path "$work/typed/mylog")
+xdotool type --delay 30 "$typed"
+xdotool key Return
+wait_for test -s "$work/result" || fail "the prompt did not return"
+wait "$prober" || true
+prober=
 
-# prompt TEXT...: starts the probe, waits for its prompt and types each TEXT followed by Enter;
-# after the path of a folder, the next TEXT waits until the dialog shows that folder. Then waits
-# for the probe's result.
-prompt() {
-    rm -f "$work/result" "$work/status"
-    "${emulator[@]}" "$probe" "$(windows_path "$work/result")" "$(windows_path "$work/status")" &
-    prober=$!
-    dialog() { xdotool search --name '^Please enter a file name$' >"$work/dialog" 2>/dev/null; }
-    wait_for dialog || fail "no file prompt appeared"
-    xdotool windowactivate --sync "$(head -n1 "$work/dialog")" 2>/dev/null ||
-        xdotool windowfocus --sync "$(head -n1 "$work/dialog")"
-    local text folder
-    for text in "$@"; do
-        xdotool type --delay 30 "$text"
-        xdotool key Return
-        folder=$(unix_path "$text")
-        if [ -d "$folder" ]; then
-            shown() { grep -qixF "Z:$folder" "$work/status" 2>/dev/null; }
-            wait_for shown || fail "the dialog did not go into $text"
-        fi
-    done
-    wait_for test -s "$work/result" || fail "the prompt did not return"
-    wait "$prober" || true
-    prober=
-}
-emulator=("$@")
-
-mkdir -p "$work/typed" "$work/out"
-# A whole path, typed without an extension.
-prompt "$(windows_path "$work/typed/mylog")"
-want="$(windows_path "$work/typed/mylog.txt")"
+want="$typed.txt"
 [ "$(head -n1 "$work/result")" = "$want" ] ||
     fail "the prompt returned $(head -n1 "$work/result"), not $want; told: $(tail -n +2 "$work/result")"
 [ -f "$work/typed/mylog.txt" ] || fail "no stream file $want was made"
-echo "typed whole: $want"
-
-# A folder's path and Enter, then a name and Enter.
-prompt "$(windows_path "$work/out")" "second"
-want="$(windows_path "$work/out/second.txt")"
-[ "$(head -n1 "$work/result")" = "$want" ] ||
-    fail "the prompt returned $(head -n1 "$work/result"), not $want; told: $(tail -n +2 "$work/result")"
-[ -f "$work/out/second.txt" ] || fail "no stream file $want was made"
-echo "folder, then name: $want"
+echo "typed $typed, streaming to $want"
