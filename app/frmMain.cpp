@@ -9,6 +9,7 @@
 #include "run/MeasurementRun.h"
 #include "run/RunSession.h"
 #include "run/RunWindow.h"
+#include "serial/PortList.h"
 #include "serial/PortNames.h"
 #include "serial/SerialPortControl.h"
 
@@ -117,7 +118,7 @@ void frmMain::createControls()
     spnTimeout->setValue(DefaultTimeoutSeconds);
     spnTimeout->setBuddy(txtTimeout);
     cboBaudRate = place(new QComboBox(Frame2), twipsRect(2895, 825, 990, 315));
-    cboPort = place(new QComboBox(Frame2), twipsRect(1005, 825, 1005, 315));
+    cboPort = place(new PortList(Frame2), twipsRect(1005, 825, 1005, 315));
     cmdSend =
         place(new QPushButton(QStringLiteral("&Send"), Frame2), twipsRect(7650, 285, 1500, 390));
     cmdSend->setEnabled(false);
@@ -174,6 +175,8 @@ void frmMain::wireEvents()
 {
     connect(cmdConnect, &QPushButton::clicked, this, &frmMain::cmdConnect_Click);
     connect(cboPort, &QComboBox::currentIndexChanged, this, &frmMain::cboPort_Click);
+    connect(static_cast<PortList*>(cboPort), &PortList::aboutToShowPopup, this,
+            &frmMain::refreshPortList);
     connect(cboBaudRate, &QComboBox::currentIndexChanged, this, &frmMain::cboBaudRate_Click);
     connect(spnTimeout, &UpDown::valueChanged, this, &frmMain::spnTimeout_Change);
     connect(cmdSend, &QPushButton::clicked, this, &frmMain::cmdSend_Click);
@@ -224,7 +227,8 @@ void frmMain::showMessage(QMessageBox::Icon icon, const QString& title, const QS
 
 void frmMain::Form_Load()
 {
-    for (int n = 1; n <= PortNames::PortCount; ++n)
+    // COM 1 to COM 12, and on Windows each port above them that the system has.
+    for (const int n : PortNames::listedPorts(systemPorts(), 0))
         cboPort->addItem(QStringLiteral("COM %1").arg(n));
     cboPort->setCurrentIndex(0);
     State.TimeoutSeconds = DefaultTimeoutSeconds;

@@ -49,6 +49,9 @@ public:
         std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)>;
     // The local date and time; tests replace it to stamp with a fixed time.
     using LocalClock = std::function<QDateTime()>;
+    // The names of the system's serial ports ("COM13"), read for the port list; tests replace
+    // it.
+    using PortSource = std::function<QStringList()>;
 
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
@@ -83,6 +86,7 @@ public:
     const TerminalState& state() const { return State; }
     void setMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
     void setLocalClock(LocalClock clock) { m_localClock = std::move(clock); }
+    void setPortSource(PortSource source) { m_portSource = std::move(source); }
     // True while a polling loop is running inside a Connect handler.
     bool isPolling() const { return m_polling; }
     // True once the polling loop has ended the program after a close request.
@@ -155,6 +159,8 @@ private:
     void queueConnectPress();
     void reconnectIfConnected();
     QString portToolTip() const;
+    QStringList systemPorts() const;
+    void refreshPortList();
 
     // Exchange.
     std::optional<QString> ReadPortLine();
@@ -199,6 +205,7 @@ private:
     TerminalState State;
     MessageSink m_messageSink;
     LocalClock m_localClock;
+    PortSource m_portSource;
     TimeStampSeparators m_stampSeparators; // of the window's locale
     QTimer m_wakeTimer;
     YieldPacer m_pacer;  // paces the loop's yields; time base of the reply time-out

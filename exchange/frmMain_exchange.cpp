@@ -252,8 +252,7 @@ void frmMain::handleReplyLine(QString reply)
     if (!failure.isEmpty()) {
         // The line is kept in the log rather than lost.
         addReplyRow(stamp, reply, carriesNumber);
-        throw StreamError(QStringLiteral("Could not write to the stream file %1: %2.")
-                              .arg(State.StreamFileName, failure));
+        throw StreamError(streamFailureText(State.StreamFileName, failure));
     }
 }
 

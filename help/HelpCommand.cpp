@@ -29,6 +29,13 @@ QString windowsHelpCommandLine(const QString& folder)
            QStringLiteral("\"");
 }
 
+QString windowsHelpProgram(const QString& windowsFolder)
+{
+    const QString separator =
+        windowsFolder.endsWith(QLatin1Char('\\')) ? QString() : QStringLiteral("\\");
+    return windowsFolder + separator + QStringLiteral("hh.exe");
+}
+
 HelpProcess desktopHelpProcess(const QString& folder)
 {
     const QString separator = folder.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/");
@@ -76,21 +83,34 @@ void startHelpViewer(const QString& folder, QObject* owner,
 {
 #ifdef Q_OS_WIN
     // Window style 4: shown at its last size and place without taking the focus. The command
-    // line goes as UTF-16, so any folder name reaches the viewer as it is.
-    std::wstring commandLine = windowsHelpCommandLine(folder).toStdWString();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNOACTIVATE;
-    PROCESS_INFORMATION started{};
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &started)) {
-        // Not waited for, and not kept.
-        CloseHandle(started.hThread);
-        CloseHandle(started.hProcess);
-        return;
+    // line goes as UTF-16, so any folder name reaches the viewer as it is. The program is named
+    // by its full path: a bare "HH.exe" is searched for in the program's own folder and in the
+    // current folder first.
+    wchar_t windowsFolder[MAX_PATH + 1];
+    const UINT length = GetSystemWindowsDirectoryW(windowsFolder, MAX_PATH + 1);
+    DWORD error = GetLastError();
+    if (length > 0 && length <= MAX_PATH) {
+        const std::wstring program =
+            windowsHelpProgram(QString::fromWCharArray(windowsFolder, int(length))).toStdWString();
+        std::wstring commandLine = windowsHelpCommandLine(folder).toStdWString();
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_SHOWNOACTIVATE;
+        PROCESS_INFORMATION started{};
+        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &startup, &started)) {
+            // Not waited for, and not kept.
+            CloseHandle(started.hThread);
+            CloseHandle(started.hProcess);
+            return;
+        }
+        error = GetLastError(); // before anything else can change it
+    } else if (length > MAX_PATH) {
+        error = ERROR_BUFFER_OVERFLOW;
     }
-    const QString message = noWindowsHelpViewerText(helpFilePath(folder), qt_error_string());
+    const QString message =
+        noWindowsHelpViewerText(helpFilePath(folder), qt_error_string(int(error)));
     if (noViewer)
         QMetaObject::invokeMethod(
             owner ? owner : QCoreApplication::instance(),

@@ -18,6 +18,11 @@ inline const QString kHelpFileName = QStringLiteral("BVTermHelp.chm");
 // and "\BVTermHelp.chm".
 QString windowsHelpCommandLine(const QString& folder);
 
+// Windows: the viewer's program, hh.exe in the shared Windows folder (as the system gives it,
+// with a trailing separator only at the root of a drive). Started by this full path, the
+// viewer cannot be replaced by an HH.exe beside the program or in the current folder.
+QString windowsHelpProgram(const QString& windowsFolder);
+
 // Elsewhere: the desktop's viewer for the file, started directly (never through a shell) with
 // the file's path as its one argument.
 struct HelpProcess {

@@ -255,6 +255,22 @@ QString appendLineToFile(const QString& path, const QString& text)
     return file.error() == QFileDevice::NoError ? QString() : failureText(file);
 }
 
+QString checkAppendable(const QString& path)
+{
+    if (isPipeOrDevice(QFileInfo(path)))
+        return writeToPipeOrDevice(path, [](QIODevice&) { return true; });
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return failureText(file);
+    file.close();
+    return QString();
+}
+
+QString streamFailureText(const QString& path, const QString& reason)
+{
+    return QStringLiteral("Could not write to the stream file %1: %2.").arg(path, reason);
+}
+
 QString savedLogDate(const QDateTime& localTime)
 {
     const QLocale locale = QLocale::system();

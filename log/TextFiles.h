@@ -33,6 +33,15 @@ constexpr int WriteStallLimitMs = 5000;
 // writeWholeFile). Returns "" or the reason it failed.
 QString appendLineToFile(const QString& path, const QString& text);
 
+// Whether lines can be appended to the stream file, found out when it is chosen: the file is
+// opened for appending and closed again, so that one that does not exist is created and one
+// that does is left as it was. A pipe or a device is only opened and closed, without waiting (a
+// pipe without a reader fails). Returns "" or the reason it cannot be streamed to.
+QString checkAppendable(const QString& path);
+
+// What the user is told when the stream file cannot be written.
+QString streamFailureText(const QString& path, const QString& reason);
+
 // "Date:" line of a saved log: the short date, one blank and the long time, in the user's
 // regional format.
 QString savedLogDate(const QDateTime& localTime);

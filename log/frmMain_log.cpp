@@ -31,6 +31,16 @@ void frmMain::chkStream_Click()
         // A dismissed prompt has already switched streaming off again, nested in this run.
         if (State.StreamFileName.isEmpty())
             return;
+        // Found out now rather than at the first reply: a file that cannot be appended to
+        // switches streaming off again as a line that failed does, and the next prompt offers
+        // it again.
+        const QString failure = checkAppendable(State.StreamFileName);
+        if (!failure.isEmpty()) {
+            showMessage(QMessageBox::Warning, QStringLiteral("Error"),
+                        streamFailureText(State.StreamFileName, failure));
+            chkStream->setChecked(false);
+            return;
+        }
         State.CurrentItem = lstResponse->AddRow(QString(), RowKind::Notice);
         State.VisualOutput = false;
         lstResponse->SetBackColor(streamingBackground());
@@ -54,6 +64,10 @@ QString frmMain::AskFileName(bool replacesFile)
     FileName.confirmOverwrite = replacesFile;
     FileName.title = QStringLiteral("Please enter a file name");
     FileName.folder = promptFolder(QCoreApplication::applicationDirPath());
+#ifdef Q_OS_WIN
+    // As Windows users expect, a name typed without an extension gets the filter's.
+    FileName.defaultSuffix = QStringLiteral("txt");
+#endif
     const QString chosen = FileName.ask(this);
     if (!chosen.isEmpty()) {
         FileName.offeredName = chosen;

@@ -40,6 +40,10 @@ export WINEDEBUG=-all
 # No .NET or HTML engine: nothing here needs them, and Wine would offer to download them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 wineboot --init
+# COM 13, a port above those the terminal always lists, registered as Wine registers serial
+# ports, so that it is among the system's ports (a bare dosdevices link is opened, but not
+# listed); instrument.py puts its line behind $WINEPREFIX/com13-line.
+wine reg add 'HKLM\Software\Wine\Ports' /v COM13 /d "$WINEPREFIX/com13-line" /f >/dev/null
 wineserver --wait
 echo "== Wine prefix took $((SECONDS - start)) s"
 

@@ -3,7 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#ifdef Q_OS_WIN
+#include <QSerialPortInfo>
+#endif
+
+#include <set>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -176,6 +182,37 @@ QString explain(int portNumber)
     return QStringLiteral("%1 is %2 (the built-in name; there is no alias)")
         .arg(port, builtInDevice(portNumber));
 #endif
+}
+
+QStringList systemPorts()
+{
+    QStringList names;
+#ifdef Q_OS_WIN
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
+        names << port.portName();
+#endif
+    return names;
+}
+
+QList<int> listedPorts(const QStringList& systemPorts, int selected)
+{
+    std::set<int> above;
+    static const QRegularExpression windowsPort(QStringLiteral("^COM([1-9][0-9]*)$"),
+                                                QRegularExpression::CaseInsensitiveOption);
+    for (const QString& name : systemPorts) {
+        const QRegularExpressionMatch match = windowsPort.match(name);
+        const int number = match.hasMatch() ? match.captured(1).toInt() : 0;
+        if (number > PortCount && number <= HighestWindowsPort)
+            above.insert(number);
+    }
+    if (selected > PortCount && selected <= HighestWindowsPort)
+        above.insert(selected);
+    QList<int> ports;
+    for (int number = 1; number <= PortCount; ++number)
+        ports << number;
+    for (const int number : above)
+        ports << number;
+    return ports;
 }
 
 int portNumberOf(const QString& entry)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 // How a port number of the list ("COM n") maps to a device of the machine.
 //
@@ -14,8 +16,25 @@
 // On Windows COM n is the port COMn, opened as the device \\.\COMn; there are no aliases.
 namespace PortNames {
 
-// The port list offers COM 1 to COM PortCount.
+// The port list offers COM 1 to COM PortCount; on Windows also each port above them that the
+// system has (USB adapters often get numbers above 12). Windows numbers its ports up to
+// HighestWindowsPort; COM n can be opened up to HighestPort.
 constexpr int PortCount = 12;
+constexpr int HighestWindowsPort = 256;
+#ifdef Q_OS_WIN
+constexpr int HighestPort = HighestWindowsPort;
+#else
+constexpr int HighestPort = PortCount;
+#endif
+
+// The names of the serial ports the system has: "COM13" and the like on Windows; none
+// elsewhere, where aliases give COM 1 to COM 12 any device.
+QStringList systemPorts();
+
+// The port numbers the list offers, in order: 1 to PortCount, then each "COMn" of
+// `systemPorts` with n above PortCount (up to HighestWindowsPort), and `selected` where it is above
+// PortCount too: a chosen port that has gone stays listed.
+QList<int> listedPorts(const QStringList& systemPorts, int selected);
 
 // Where the device of COM n comes from.
 enum class Source { Simulator, UserAlias, BuiltIn };

@@ -37,10 +37,10 @@ void SerialPortControl::setCommPort(int number)
     if (m_port.isOpen())
         throw PortError(
             QStringLiteral("The port number cannot change while %1 is open.").arg(portLabel()));
-    if (number < 1 || number > PortNames::PortCount)
+    if (number < 1 || number > PortNames::HighestPort)
         throw PortError(QStringLiteral("There is no port COM %1: choose COM 1 to COM %2.")
                             .arg(number)
-                            .arg(PortNames::PortCount));
+                            .arg(PortNames::HighestPort));
     m_commPort = number;
     m_device.clear();
 }

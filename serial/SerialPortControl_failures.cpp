@@ -49,14 +49,17 @@ QString groupName(gid_t gid)
 }
 #endif
 
-// The device is taken; the program that holds it is named when it is one of the user's own.
+// The device is taken; the programs that hold it are named when they are the user's own.
 QString inUseText(const QString& portLabel, const QString& device)
 {
-    const QString holder = processWithDeviceOpen(device);
-    if (holder.isEmpty())
+    const QStringList holders = processesHoldingDevice(device);
+    if (holders.isEmpty())
         return QStringLiteral("%1 is in use by another program.").arg(portLabel);
-    return QStringLiteral("%1 is in use by another program: %2 has it open.")
-        .arg(portLabel, holder);
+    if (holders.size() == 1)
+        return QStringLiteral("%1 is in use by another program: %2 has it open.")
+            .arg(portLabel, holders.first());
+    return QStringLiteral("%1 is in use by other programs: %2.")
+        .arg(portLabel, holders.join(QStringLiteral(", ")));
 }
 
 // Whether the path is a terminal device at all (a serial port, an adapter, a pseudo-terminal).
@@ -109,19 +112,9 @@ QString SerialPortControl::openFailure(QSerialPort::SerialPortError error) const
             .arg(QString::number(m_commPort), PortNames::aliasPath(m_commPort), path);
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
-#ifdef Q_OS_WIN
-        // USB adapters are often given COM 13 or higher, which the list does not reach.
-        return QStringLiteral("%1 does not exist. Check that the device is plugged in and "
-                              "switched on, or choose another port. An adapter that Windows "
-                              "gave a number above 12 can be given one from 1 to 12 in the "
-                              "Device Manager (the port's Properties, Port Settings, "
-                              "Advanced).")
-            .arg(label);
-#else
         return QStringLiteral("%1 does not exist. Check that the device is plugged in and "
                               "switched on, or choose another port.")
             .arg(label);
-#endif
     case QSerialPort::PermissionError: {
 #ifdef Q_OS_UNIX
         struct stat info {};

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include <cmath>
 #include <limits>
@@ -141,4 +142,28 @@ QString frmMain::portToolTip() const
 {
     const int number = PortNames::portNumberOf(cboPort->currentText());
     return number == 0 ? QString() : PortNames::explain(number);
+}
+
+QStringList frmMain::systemPorts() const
+{
+    return m_portSource ? m_portSource() : PortNames::systemPorts();
+}
+
+void frmMain::refreshPortList()
+{
+    // Ports come and go (a USB adapter is plugged in): the list is read afresh as it opens.
+    const QString selected = cboPort->currentText();
+    QStringList entries;
+    for (const int n : PortNames::listedPorts(systemPorts(), PortNames::portNumberOf(selected)))
+        entries << QStringLiteral("COM %1").arg(n);
+    QStringList listed;
+    for (int i = 0; i < cboPort->count(); ++i)
+        listed << cboPort->itemText(i);
+    if (entries == listed)
+        return;
+    // The same port stays chosen, and nothing reconnects: its handler does not run.
+    const QSignalBlocker quiet(cboPort);
+    cboPort->clear();
+    cboPort->addItems(entries);
+    cboPort->setCurrentIndex(int(entries.indexOf(selected)));
 }

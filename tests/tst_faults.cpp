@@ -41,6 +41,29 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+const QStringList kAsNobody = {"--reuid=65534", "--regid=65534", "--clear-groups"};
+
+// Whether the probe can run as an unprivileged user: root opens and writes any file whatever its
+// mode, so as root it runs as nobody.
+bool probeCanRunUnprivileged()
+{
+    if (::geteuid() != 0)
+        return true;
+    QProcess check;
+    check.start("setpriv", kAsNobody + QStringList{"true"});
+    return check.waitForFinished(10000) && check.exitStatus() == QProcess::NormalExit &&
+           check.exitCode() == 0;
+}
+
+void startProbe(QProcess& probe, const QStringList& arguments)
+{
+    if (::geteuid() == 0)
+        probe.start("setpriv",
+                    kAsNobody + QStringList{QStringLiteral(BVTERM_FAULT_PROBE)} + arguments);
+    else
+        probe.start(QStringLiteral(BVTERM_FAULT_PROBE), arguments);
+}
+
 } // namespace
 
 class FaultsTest : public QObject {
@@ -52,6 +75,8 @@ private slots:
     void busyPort();
     void permissionDenied_data();
     void permissionDenied();
+    void promptFolderAsAnotherUser_data();
+    void promptFolderAsAnotherUser();
     void streamFolderDisappears();
     void streamToAFullDisk_data();
     void streamToAFullDisk();
@@ -131,17 +156,10 @@ void FaultsTest::permissionDenied()
     QFETCH(uint, mode);
     QFETCH(bool, groupAdvice);
     // Root opens any device whatever its mode, so the connect runs as an unprivileged user.
-    const bool asRoot = ::geteuid() == 0;
-    const QStringList asNobody = {"--reuid=65534", "--regid=65534", "--clear-groups"};
-    if (asRoot) {
-        QProcess check;
-        check.start("setpriv", asNobody + QStringList{"true"});
-        if (!check.waitForFinished(10000) || check.exitStatus() != QProcess::NormalExit ||
-            check.exitCode() != 0)
-            QSKIP("no program can be run here as another user (setpriv)");
-    } else if (groupAdvice) {
+    if (!probeCanRunUnprivileged())
+        QSKIP("no program can be run here as another user (setpriv)");
+    if (::geteuid() != 0 && groupAdvice)
         QSKIP("only root can give the device to a group the probe is not in");
-    }
     PseudoTerminal line;
     QTemporaryDir home;
     QFile::setPermissions(home.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
@@ -163,10 +181,7 @@ void FaultsTest::permissionDenied()
     environment.insert("XDG_DATA_HOME", home.path());
     environment.insert("XDG_RUNTIME_DIR", home.path());
     probe.setProcessEnvironment(environment);
-    if (asRoot)
-        probe.start("setpriv", asNobody + QStringList{QStringLiteral(BVTERM_FAULT_PROBE), "8"});
-    else
-        probe.start(QStringLiteral(BVTERM_FAULT_PROBE), {"8"});
+    startProbe(probe, {"8"});
     QVERIFY(probe.waitForFinished(30000));
     const QString errors = QString::fromLocal8Bit(probe.readAllStandardError());
     QVERIFY2(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0,
@@ -185,6 +200,37 @@ void FaultsTest::permissionDenied()
                   " with the mode cr--------, which lets no group read and write it: ask the "
                   "administrator of this computer for access to it.";
     QCOMPARE(lines, QStringList({told, "caption\t" + kConnectCaption}));
+}
+
+void FaultsTest::promptFolderAsAnotherUser_data()
+{
+    QTest::addColumn<uint>("mode");
+    QTest::addColumn<bool>("there"); // the prompt starts in the program's folder
+    QTest::newRow("a folder the user may write") << 0777u << true;
+    QTest::newRow("a folder the user may not write (0555)") << 0555u << false;
+}
+
+void FaultsTest::promptFolderAsAnotherUser()
+{
+    // An installed program's folder exists but is the administrator's: the prompt starts in the
+    // user's documents folder, or their home folder without one.
+    QFETCH(uint, mode);
+    QFETCH(bool, there);
+    if (!probeCanRunUnprivileged())
+        QSKIP("no program can be run here as another user (setpriv)");
+    QTemporaryDir program;
+    QTemporaryDir home; // without a documents folder
+    QCOMPARE(::chmod(QFile::encodeName(program.path()).constData(), mode), 0);
+    QCOMPARE(::chmod(QFile::encodeName(home.path()).constData(), 0755), 0);
+    QProcess probe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", home.path());
+    environment.insert("XDG_CONFIG_HOME", home.path());
+    probe.setProcessEnvironment(environment);
+    startProbe(probe, {"--prompt-folder", program.path()});
+    QVERIFY(probe.waitForFinished(30000));
+    QCOMPARE(QString::fromLocal8Bit(probe.readAllStandardOutput()),
+             "folder\t" + (there ? program.path() : home.path()) + "\n");
 }
 
 void FaultsTest::streamFolderDisappears()

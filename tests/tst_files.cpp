@@ -1,6 +1,7 @@
 // Streaming replies to a file, the file prompt, saving the log, and the reference viewer.
 
 #include "app/frmMain.h"
+#include "chart/ChartWindow.h"
 #include "help/HelpCommand.h"
 #include "log/ResponseListView.h"
 #include "log/StreamingColors.h"
@@ -10,12 +11,16 @@
 #include "support/Scenario.h"
 #include "support/TerminalBench.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -23,9 +28,12 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -181,6 +189,86 @@ private:
     QByteArray m_path;
 };
 
+// Which files of a folder anyone opens while it lives (through inotify).
+class OpenedFiles {
+public:
+    explicit OpenedFiles(const QString& folder) : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_OPEN | IN_ACCESS);
+    }
+    ~OpenedFiles() { ::close(m_fd); }
+    OpenedFiles(const OpenedFiles&) = delete;
+    OpenedFiles& operator=(const OpenedFiles&) = delete;
+    // The names of the files opened or read so far; the folder itself, which a listing reads,
+    // does not count.
+    QStringList names()
+    {
+        QStringList names;
+        alignas(inotify_event) char buffer[4096];
+        ssize_t size = 0;
+        while ((size = ::read(m_fd, buffer, sizeof buffer)) > 0) {
+            for (ssize_t at = 0; at < size;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (event->len > 0 && !(event->mask & IN_ISDIR))
+                    names << QString::fromLocal8Bit(event->name);
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        names.removeDuplicates();
+        return names;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// Runs `condition` on the GUI thread until it holds, for at most `timeoutMs`. A window that
+// stops answering for good (a prompt waiting in a read) ends the test program at once: nothing
+// could bring it back to rest.
+bool waitOnGui(const std::function<bool()>& condition, int timeoutMs = 10000)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        auto answer = std::make_shared<std::atomic<int>>(-1);
+        postToGui([answer, condition] { *answer = condition() ? 1 : 0; });
+        const QDeadlineTimer asked(10000);
+        while (*answer < 0 && !asked.hasExpired())
+            QThread::msleep(2);
+        if (*answer < 0)
+            qFatal("The window stopped answering while a file prompt was open.");
+        if (*answer == 1)
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(10);
+    }
+}
+
+// The file dialog that is open in the window or in its chart.
+QFileDialog* openFileDialog(frmMain& w)
+{
+    for (QFileDialog* dialog : w.findChildren<QFileDialog*>())
+        if (dialog->isVisible())
+            return dialog;
+    return nullptr;
+}
+
+// The open dialog lists its folder, every entry with its type: the whole folder has been looked
+// at, since a batch of entries shows only once each of them has been.
+bool promptHasListedItsFolder(frmMain& w)
+{
+    QFileDialog* dialog = openFileDialog(w);
+    auto* model = dialog ? dialog->findChild<QFileSystemModel*>() : nullptr;
+    if (!model)
+        return false;
+    const QModelIndex folder = model->index(dialog->directory().absolutePath());
+    const int rows = model->rowCount(folder);
+    for (int row = 0; row < rows; ++row)
+        if (model->index(row, 2, folder).data().toString().isEmpty())
+            return false;
+    return rows > 0;
+}
+
 // Log rows "command i" / "reply i" and the lines a save writes for them.
 Rows numberedRows(int count, QByteArray* lines)
 {
@@ -240,9 +328,13 @@ private slots:
     void slowPipeReaderIsNoFailure();
     void stalledPipeReaderFails();
     void promptSettings();
+    void promptsOpenNoListedFile_data();
+    void promptsOpenNoListedFile();
     void replaceQuestionOnlyForSave_data();
     void replaceQuestionOnlyForSave();
     void streamingOnAndOff();
+    void streamFileCheckedWhenChosen_data();
+    void streamFileCheckedWhenChosen();
     void dismissedStreamPrompt();
     void saveWhileStreamingRetargets();
     void dismissedSaveWhileStreaming();
@@ -253,10 +345,16 @@ private slots:
     void referenceWithoutViewer_data();
     void referenceWithoutViewer();
     void helpViewerStartsWithDefaultSignals();
+
+private:
+    QTemporaryDir m_settings;
 };
 
 void FilesTest::initTestCase()
 {
+    // Qt's file dialog keeps the folder it was in last among the user's settings, and lists it
+    // again when the next dialog opens, in any program: the tests keep theirs to themselves.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_settings.path()));
     // A full disk shows up as a write error, not as a signal that ends the test.
     std::signal(SIGXFSZ, SIG_IGN);
 }
@@ -597,6 +695,77 @@ void FilesTest::promptSettings()
     QCOMPARE(second.directory, win.dir.path());
 }
 
+void FilesTest::promptsOpenNoListedFile_data()
+{
+    QTest::addColumn<QString>("prompt");
+    QTest::addColumn<bool>("inProc");
+    for (const char* prompt : {"stream", "save", "chart"}) {
+        QTest::addRow("%s prompt, files and pipes", prompt) << QString(prompt) << false;
+        QTest::addRow("%s prompt, /proc", prompt) << QString(prompt) << true;
+    }
+}
+
+void FilesTest::promptsOpenNoListedFile()
+{
+    // Reading some files waits for ever: /proc/kmsg, a pipe nobody writes to, a file on a hung
+    // network mount. A prompt lists them without looking into any, and the window goes on.
+    QFETCH(QString, prompt);
+    QFETCH(bool, inProc);
+    Window win;
+    win.addRows({{"", "1"}}); // a reading for the chart
+    const QString folder = inProc ? QStringLiteral("/proc") : win.dir.path();
+    if (!inProc) {
+        // Files whose names do not tell what they hold, and pipes without a writer.
+        writeFile(win.path("notes"), "some notes\n");
+        writeFile(win.path("picture"), QByteArray("\x89PNG\r\n\x1a\n") + QByteArray(64, 0));
+        writeFile(win.path("notes.txt"), "some notes\n");
+        writeFile(win.path("picture.png"), QByteArray("\x89PNG\r\n\x1a\n") + QByteArray(64, 0));
+        for (const char* pipe : {"pipe", "pipe.txt", "pipe.png"})
+            QVERIFY(makeFifo(win.path(pipe)));
+    }
+    const bool chart = prompt == "chart";
+    // Each prompt offers a file in that folder, and so opens there.
+    const QString offered = folder + (chart ? "/chart.png" : "/stream.txt");
+    win.w.FileName.offeredName = offered;
+    if (chart)
+        win.w.mnuChart->trigger();
+    ChartWindow* const chartWindow = win.w.findChild<ChartWindow*>();
+    runScenario(win.w, [&] {
+        const auto ask = [&] {
+            if (prompt == "stream")
+                win.clickStream();
+            else if (prompt == "save")
+                win.clickSave();
+            else
+                postToGui([&] { chartWindow->saveButton()->click(); });
+        };
+        if (chart) {
+            // The chart's prompt offers the file chosen at its last prompt.
+            ask();
+            QVERIFY(waitOnGui([&] { return openFileDialog(win.w) != nullptr; }));
+            onGui([&] {
+                QFileDialog* dialog = openFileDialog(win.w);
+                dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(offered);
+                static_cast<QDialog*>(dialog)->accept();
+            });
+            if (inProc) { // the chart cannot be saved there: its message is closed
+                QVERIFY(waitOnGui([&] { return chartWindow->findChild<QMessageBox*>(); }));
+                onGui([&] { chartWindow->findChild<QMessageBox*>()->close(); });
+            }
+            QVERIFY(waitOnGui([&] { return openFileDialog(win.w) == nullptr; }));
+        }
+        OpenedFiles opened(folder);
+        ask();
+        QVERIFY(waitOnGui([&] { return promptHasListedItsFolder(win.w); }));
+        QCOMPARE(onGui([&] { return openFileDialog(win.w)->directory().absolutePath(); }), folder);
+        QVERIFY(waitOnGui([] { return true; }, 0));
+        const QStringList read = opened.names();
+        QVERIFY2(read.isEmpty(), qPrintable("opened: " + read.join(", ")));
+        postToGui([&] { openFileDialog(win.w)->reject(); });
+        QVERIFY(waitOnGui([&] { return openFileDialog(win.w) == nullptr; }));
+    });
+}
+
 void FilesTest::replaceQuestionOnlyForSave_data()
 {
     QTest::addColumn<bool>("save");
@@ -650,7 +819,7 @@ void FilesTest::streamingOnAndOff()
     QCOMPARE(win.w.lstResponse->Count(), 1);
     QCOMPARE(win.w.lstResponse->Row(1).Command, QString());
     QCOMPARE(win.w.lstResponse->Row(1).Response, "Data is going to be streamed to " + target);
-    QVERIFY(!QFile::exists(target)); // created by the first streamed line only
+    QCOMPARE(readFile(target), QByteArray()); // made when chosen, empty
 
     win.w.chkStream->click(); // off
     QVERIFY(win.w.state().VisualOutput);
@@ -660,6 +829,81 @@ void FilesTest::streamingOnAndOff()
     QCOMPARE(win.w.lstResponse->Row(2).Response, QStringLiteral("Data streaming canceled. "));
     QCOMPARE(win.w.state().CurrentItem, TerminalState::NoRow);
     QCOMPARE(win.messages.count(), 0);
+}
+
+void FilesTest::streamFileCheckedWhenChosen_data()
+{
+    // The stream file, in the test's folder unless it is a whole path; "" when it can be used.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a new file, made") << "new.txt"
+                                      << "";
+    QTest::newRow("an existing file, left as it was") << "existing.txt"
+                                                      << "";
+    QTest::newRow("a pipe with a reader") << "pipe with reader"
+                                          << "";
+    QTest::newRow("/proc") << "/proc/bvterm-stream.txt"
+                           << "No such file or directory";
+    QTest::newRow("a folder that is gone") << "gone/stream.txt"
+                                           << "No such file or directory";
+    QTest::newRow("a pipe without a reader") << "pipe"
+                                             << "nothing is reading from it";
+}
+
+void FilesTest::streamFileCheckedWhenChosen()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    Window win;
+    const QString target = name.startsWith('/') ? name : win.path(name);
+    writeFile(win.path("existing.txt"), "old\r\n");
+    QVERIFY(makeFifo(win.path("pipe")) && makeFifo(win.path("pipe with reader")));
+    PipeReader reader(win.path("pipe with reader"));
+    FileDialogView next;
+    runScenario(win.w, [&] {
+        win.clickStream();
+        QVERIFY(answerFileDialog(target));
+        QVERIFY(waitForNoModal());
+        if (reason.isEmpty())
+            return;
+        QCOMPARE(win.responses(), QStringList{"Data streaming canceled. "});
+        // The next prompt offers the same file.
+        win.clickStream();
+        QVERIFY(waitForFileDialog(&next));
+        QVERIFY(dismissFileDialog());
+    });
+    if (reason.isEmpty()) {
+        QCOMPARE(win.messages.count(), 0);
+        QVERIFY(win.w.chkStream->isChecked());
+        QCOMPARE(win.responses(), QStringList{"Data is going to be streamed to " + target});
+        if (name == "existing.txt")
+            QCOMPARE(readFile(target), QByteArray("old\r\n"));
+        else if (name == "new.txt")
+            QCOMPARE(readFile(target), QByteArray());
+        else
+            QVERIFY(isFifo(target));
+        return;
+    }
+    // As when a line could not be streamed: the box, then streaming off with one notice.
+    QCOMPARE(win.messages.count(), 1);
+    QCOMPARE(win.messages.last().title, QStringLiteral("Error"));
+    QCOMPARE(win.messages.last().icon, QMessageBox::Warning);
+    QCOMPARE(win.messages.last().text,
+             "Could not write to the stream file " + target + ": " + reason + ".");
+    // The second notice: that prompt was dismissed.
+    QCOMPARE(win.responses(), QStringList({"Data streaming canceled. ",
+                                           "Data streaming canceled. "})); // 2nd: dismissed
+    QVERIFY(!win.w.chkStream->isChecked());
+    QVERIFY(win.w.state().VisualOutput);
+    QCOMPARE(win.w.lstResponse->BackColor(), loggingBackground());
+    // In its folder; in full where the folder is gone.
+    if (QFileInfo(QFileInfo(target).absolutePath()).isDir()) {
+        QCOMPARE(next.directory, QFileInfo(target).absolutePath());
+        QCOMPARE(next.offeredName, QFileInfo(target).fileName());
+    } else {
+        QCOMPARE(next.offeredName, target);
+    }
+    QVERIFY(!QFile::exists(target) || isFifo(target));
 }
 
 void FilesTest::dismissedStreamPrompt()
@@ -698,7 +942,7 @@ void FilesTest::saveWhileStreamingRetargets()
     });
     QCOMPARE(win.w.state().StreamFileName, saved);
     QVERIFY(win.w.chkStream->isChecked());
-    QVERIFY(!QFile::exists(stream));
+    QCOMPARE(readFile(stream), QByteArray()); // made when chosen; nothing went into it
 }
 
 void FilesTest::dismissedSaveWhileStreaming()
@@ -722,23 +966,30 @@ void FilesTest::dismissedSaveWhileStreaming()
 
 void FilesTest::helpCommandLines_data()
 {
+    // The folder, as the program's folder, and as the Windows folder that holds hh.exe.
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("windows");
+    QTest::addColumn<QString>("windowsProgram");
     QTest::addColumn<QString>("desktopArgument");
     QTest::newRow("a folder") << "C:\\Tools"
                               << "HH.exe \"C:\\Tools\\BVTermHelp.chm\""
+                              << "C:\\Tools\\hh.exe"
                               << "C:\\Tools/BVTermHelp.chm";
     QTest::newRow("root of a drive") << "C:\\"
                                      << "HH.exe \"C:\\\\BVTermHelp.chm\""
+                                     << "C:\\hh.exe"
                                      << "C:\\/BVTermHelp.chm";
     QTest::newRow("blanks, quoted") << "C:\\Program Files\\BVTerm"
                                     << "HH.exe \"C:\\Program Files\\BVTerm\\BVTermHelp.chm\""
+                                    << "C:\\Program Files\\BVTerm\\hh.exe"
                                     << "C:\\Program Files\\BVTerm/BVTermHelp.chm";
     QTest::newRow("unix folder with blanks") << "/opt/bv term"
                                              << "HH.exe \"/opt/bv term\\BVTermHelp.chm\""
+                                             << "/opt/bv term\\hh.exe"
                                              << "/opt/bv term/BVTermHelp.chm";
     QTest::newRow("unix root") << "/"
                                << "HH.exe \"/\\BVTermHelp.chm\""
+                               << "/\\hh.exe"
                                << "/BVTermHelp.chm";
 }
 
@@ -746,8 +997,10 @@ void FilesTest::helpCommandLines()
 {
     QFETCH(QString, folder);
     QFETCH(QString, windows);
+    QFETCH(QString, windowsProgram);
     QFETCH(QString, desktopArgument);
     QCOMPARE(windowsHelpCommandLine(folder), windows);
+    QCOMPARE(windowsHelpProgram(folder), windowsProgram);
     const HelpProcess process = desktopHelpProcess(folder);
     QCOMPARE(process.program, QStringLiteral("xdg-open"));
     QCOMPARE(process.arguments, QStringList{desktopArgument});

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -54,6 +55,7 @@ class PromptKeyboardTest : public QObject {
     Q_OBJECT
 private slots:
     void keyboardComesBackAfterEachPrompt();
+    void folderThenName();
 };
 
 void PromptKeyboardTest::keyboardComesBackAfterEachPrompt()
@@ -86,6 +88,34 @@ void PromptKeyboardTest::keyboardComesBackAfterEachPrompt()
         QVERIFY(xdotool({"key", "alt+n"}));
         QVERIFY(waitUntil([&] { return isConnected(bench.w); }));
     });
+}
+
+void PromptKeyboardTest::folderThenName()
+{
+    // A folder's path and Enter goes into that folder; a name and Enter then names a file there.
+    TerminalBench bench;
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("out");
+    QVERIFY(QDir().mkpath(folder));
+    bench.w.chkStream->setFocus();
+    runScenario(bench.w, [&] {
+        QVERIFY(xdotool({"key", "space"}));
+        QVERIFY(promptHasKeyboard());
+        QVERIFY(xdotool({"type", folder}));
+        QVERIFY(xdotool({"key", "Return"}));
+        QVERIFY(waitUntil([&] {
+            return onGui([&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                return dialog && dialog->directory().absolutePath() == folder;
+            });
+        }));
+        QVERIFY(promptHasKeyboard());
+        QVERIFY(xdotool({"type", "mylog"}));
+        QVERIFY(xdotool({"key", "Return"}));
+        QVERIFY(windowHasKeyboard(bench.w, bench.w.chkStream));
+    });
+    QCOMPARE(bench.w.state().StreamFileName, folder + "/mylog");
+    QVERIFY(QFile::exists(folder + "/mylog"));
 }
 
 QTEST_MAIN(PromptKeyboardTest)

@@ -58,6 +58,7 @@ private slots:
     void reconnectToAFailingPort();
     void choiceWhileDisconnectedWaitsForConnect();
     void manyReconnectsKeepOneLoop();
+    void portListReadAsItOpens();
 };
 
 void SelectionTest::rateChangeReconnects()
@@ -165,6 +166,49 @@ void SelectionTest::manyReconnectsKeepOneLoop()
             QTest::keyClick(bench.w.txtcmd, Qt::Key_Return);
         });
         QCOMPARE(bench.line->read(5), QByteArray("OK?\r\n"));
+    });
+    QCOMPARE(bench.messages.count(), 0);
+}
+
+void SelectionTest::portListReadAsItOpens()
+{
+    // On Windows the list also offers the system's ports above COM 12, read each time the list
+    // opens; here the system's ports are handed in.
+    Bench bench;
+    QStringList system{"COM1", "COM20", "COM13"};
+    bench.w.setPortSource([&system] { return system; });
+    const auto openList = [&] {
+        onGui([&] {
+            bench.w.cboPort->showPopup();
+            bench.w.cboPort->hidePopup();
+        });
+        onGui([] {}); // and whatever that queued has run
+    };
+    const auto listed = [&] {
+        return onGui([&] {
+            QStringList items;
+            for (int i = 12; i < bench.w.cboPort->count(); ++i)
+                items << bench.w.cboPort->itemText(i);
+            return std::pair{items, bench.w.cboPort->currentText()};
+        });
+    };
+    runScenario(bench.w, [&] {
+        QVERIFY(bench.connect());
+        openList();
+        QCOMPARE(listed(), std::pair(QStringList{"COM 13", "COM 20"}, QString("COM 5")));
+        // The list changed while connected: the same port stays chosen, and nothing reconnects.
+        QCOMPARE(onGui([&] { return bench.w.ComPort->OpenCount(); }), quint64(1));
+        QVERIFY(bench.disconnect());
+        bench.choosePort(14); // COM 20, the second after COM 12
+        system = {"COM14"};
+        openList();
+        QCOMPARE(listed(), std::pair(QStringList{"COM 14", "COM 20"}, QString("COM 20")));
+        system = {};
+        openList();
+        QCOMPARE(listed(), std::pair(QStringList{"COM 20"}, QString("COM 20")));
+        bench.choosePort(5);
+        openList();
+        QCOMPARE(listed(), std::pair(QStringList{}, QString("COM 5")));
     });
     QCOMPARE(bench.messages.count(), 0);
 }

@@ -80,6 +80,8 @@ private slots:
     void lookupOrder();
     void portNumberOfEntry_data();
     void portNumberOfEntry();
+    void listedPorts_data();
+    void listedPorts();
     void settings_data();
     void settings();
     void opensWithRateAndCloses_data();
@@ -234,6 +236,34 @@ void SerialPortTest::portNumberOfEntry()
     QCOMPARE(PortNames::portNumberOf(entry), number);
 }
 
+void SerialPortTest::listedPorts_data()
+{
+    // The system's ports (as Windows names them), the port chosen, and the ports listed after
+    // COM 1 to COM 12.
+    QTest::addColumn<QStringList>("system");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QList<int>>("above");
+    QTest::newRow("none above 12") << QStringList{"COM1", "COM3"} << 1 << QList<int>{};
+    QTest::newRow("in number order, once each")
+        << QStringList{"COM20", "COM13", "com13", "COM3", "COM100"} << 5 << QList<int>{13, 20, 100};
+    QTest::newRow("not ports of the list")
+        << QStringList{"LPT1", "COM", "COM0", "COM013", "COM 14", "COMx", "/dev/ttyS0", "COM257"}
+        << 1 << QList<int>{};
+    QTest::newRow("a chosen port that has gone stays")
+        << QStringList{"COM13"} << 17 << QList<int>{13, 17};
+}
+
+void SerialPortTest::listedPorts()
+{
+    QFETCH(QStringList, system);
+    QFETCH(int, selected);
+    QFETCH(QList<int>, above);
+    QList<int> expected;
+    for (int n = 1; n <= 12; ++n)
+        expected << n;
+    QCOMPARE(PortNames::listedPorts(system, selected), expected + above);
+}
+
 void SerialPortTest::settings_data()
 {
     QTest::addColumn<QString>("settings");
@@ -243,6 +273,7 @@ void SerialPortTest::settings_data()
     QTest::newRow("150,N,8,1") << "150,N,8,1" << true;
     QTest::newRow("even parity, 7 bits, 2 stop") << "4800,E,7,2" << true;
     QTest::newRow("no rate") << ",N,8,1" << false;
+    QTest::newRow("rate 0") << "0,N,8,1" << false;
     QTest::newRow("unknown parity") << "9600,X,8,1" << false;
     QTest::newRow("nine data bits") << "9600,N,9,1" << false;
     QTest::newRow("missing part") << "9600,N,8" << false;
@@ -544,6 +575,13 @@ void SerialPortTest::refusesADeviceAnotherProgramHolds()
     QCOMPARE(::pipe(ready), 0);
     const pid_t program = ::fork();
     if (program == 0) {
+        // Another program: not the instrument's end of the line, whose master this process
+        // inherited from the test.
+        for (int fd = 3; fd < 1024; ++fd) {
+            const QString target = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
+            if (target == "/dev/ptmx" || target == "/dev/pts/ptmx")
+                ::close(fd);
+        }
         QSerialPort held(line.slavePath()); // open until this program is ended
         if (asTerminal) {
             ::setsid();

@@ -1,6 +1,7 @@
 // The simulated instrument: its replies, its options, its alias, and the program itself.
 
 #include "exchange/ValueStripping.h"
+#include "serial/DeviceHolders.h"
 #include "serial/PortNames.h"
 #include "serial/SerialPortControl.h"
 #include "sim/InstrumentModel.h"
@@ -14,11 +15,16 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSerialPort>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -59,6 +65,8 @@ private slots:
     void answersOverTheLine_data();
     void answersOverTheLine();
     void theProgram();
+    void inUseNamesTheOtherPrograms_data();
+    void inUseNamesTheOtherPrograms();
 };
 
 void SimulatorTest::replies_data()
@@ -111,6 +119,13 @@ void SimulatorTest::unitSetting()
     QCOMPARE(model.respond("UNIT?").lines, QStringList{"UNIT_K"});
     const double kelvin = model.respond("TEMP?").lines.first().mid(5).toDouble();
     QVERIFY(qAbs(kelvin - celsius - 273.15) < 1.0);
+    // Fahrenheit of the same temperature: a model with the same seed drifts alike, and each
+    // reply is rounded to 0.01.
+    InstrumentModel same;
+    QCOMPARE(same.respond("UNIT F").lines, QStringList{"OK"});
+    const double fahrenheit = same.respond("TEMP?").lines.first().mid(5).toDouble();
+    QVERIFY2(qAbs(fahrenheit - (celsius * 9 / 5 + 32)) <= 0.03,
+             qPrintable(QStringLiteral("%1 C gave %2 F").arg(celsius).arg(fahrenheit)));
     QVERIFY(model.respond("UNIT X").lines.first().startsWith("ERROR"));
     QVERIFY(model.respond("").lines.isEmpty());
     QCOMPARE(model.respond("HELP?").lines, InstrumentModel::commandHelp());
@@ -537,6 +552,107 @@ void SimulatorTest::theProgram()
                                                       ", which points at /dev/ttyUSB3;"));
     QCOMPARE(linkTarget(PortNames::aliasPath(7)), QStringLiteral("/dev/ttyUSB3"));
     QVERIFY(!QFileInfo(PortNames::simulatorAliasPath(7)).isSymLink());
+}
+
+void SimulatorTest::inUseNamesTheOtherPrograms_data()
+{
+    // Besides the simulator, which holds the pseudo-terminal as the instrument's end: a program
+    // that has the port open as a serial port (locked and exclusive, so that it is in use),
+    // another that merely has it open, and a UUCP lock file that holds the number of a running
+    // program.
+    QTest::addColumn<bool>("serialPort");
+    QTest::addColumn<bool>("alsoOpen");
+    QTest::addColumn<bool>("lockFile");
+    QTest::newRow("a program has it open") << true << false << false;
+    QTest::newRow("two programs have it open") << true << true << false;
+    QTest::newRow("a lock file names a program") << false << false << true;
+}
+
+void SimulatorTest::inUseNamesTheOtherPrograms()
+{
+    QFETCH(bool, serialPort);
+    QFETCH(bool, alsoOpen);
+    QFETCH(bool, lockFile);
+    PortAliases aliases;
+    QProcess sim;
+    sim.start(QStringLiteral(BVTERM_SIM_PATH), {"--com", "9"});
+    QVERIFY(sim.waitForStarted());
+    QByteArray out;
+    QTRY_VERIFY((out += sim.readAllStandardOutput()).contains("published as COM 9"));
+    const QString device = linkTarget(PortNames::simulatorAliasPath(9));
+    QVERIFY(device.startsWith("/dev/pts/"));
+    std::map<qint64, QString> holders; // named in the order of their process numbers
+
+    // Has the device open (as its input) and does nothing; the shell opens the device.
+    QProcess open;
+    if (alsoOpen) {
+        open.start("sh", {"-c", "exec sleep 600 <\"$1\"", "sh", device});
+        QVERIFY(open.waitForStarted());
+        QTRY_COMPARE(QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/0").arg(open.processId())),
+                     device);
+        holders[open.processId()] = "sleep";
+    }
+    // Holds a lock file of the device (in a folder of the test's own), without the device.
+    QProcess locker;
+    QTemporaryDir locks;
+    if (lockFile) {
+        locker.start("sleep", {"600"});
+        QVERIFY(locker.waitForStarted());
+        QFile lock(locks.filePath("LCK.." + device.mid(5).replace('/', '_')));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(QByteArray::number(locker.processId()).rightJustified(10, ' ') + "\n");
+        holders[locker.processId()] = "sleep";
+    }
+    // Has it open as a serial port, locked and exclusive, until it is ended.
+    pid_t program = 0;
+    if (serialPort) {
+        int ready[2];
+        QCOMPARE(::pipe(ready), 0);
+        program = ::fork();
+        if (program == 0) {
+            QSerialPort held(device);
+            held.open(QIODevice::ReadWrite);
+            const char byte = 1;
+            [[maybe_unused]] const ssize_t ignored = ::write(ready[1], &byte, 1);
+            for (;;)
+                ::pause();
+        }
+        char byte = 0;
+        QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
+        ::close(ready[0]);
+        ::close(ready[1]);
+        holders[program] = "tst_simulator";
+    }
+
+    const QStringList found = processesHoldingDevice(device, {locks.path()});
+    QString told;
+    if (serialPort) {
+        SerialPortControl port;
+        port.setCommPort(9);
+        try {
+            port.setPortOpen(true);
+        } catch (const PortError& failure) {
+            told = failure.description();
+        }
+        ::kill(program, SIGKILL);
+        ::waitpid(program, nullptr, 0);
+    }
+    open.kill();
+    open.waitForFinished();
+    locker.kill();
+    locker.waitForFinished();
+    sim.terminate();
+    QVERIFY(sim.waitForFinished());
+    QStringList named;
+    for (const auto& [pid, name] : holders)
+        named << QStringLiteral("%1 (process %2)").arg(name).arg(pid);
+    QCOMPARE(found, named);
+    if (!serialPort)
+        return;
+    const QString label = "COM 9 (" + device + ")";
+    QCOMPARE(told, named.size() == 1
+                       ? label + " is in use by another program: " + named.first() + " has it open."
+                       : label + " is in use by other programs: " + named.join(", ") + ".");
 }
 
 QTEST_MAIN(SimulatorTest)

@@ -226,7 +226,12 @@ void WindowTest::captionsAndAccessKeys()
 
 void WindowTest::listContents()
 {
+    // COM 1 to COM 12; on Windows then the ports above them that the system has.
+#ifdef Q_OS_WIN
+    QVERIFY(w->cboPort->count() >= 12);
+#else
     QCOMPARE(w->cboPort->count(), 12);
+#endif
     for (int i = 0; i < 12; ++i)
         QCOMPARE(w->cboPort->itemText(i), QStringLiteral("COM %1").arg(i + 1));
     QCOMPARE(w->cboPort->currentText(), QStringLiteral("COM 1"));

@@ -58,6 +58,12 @@ wait_for started || {
     grep -i "hh.exe" "$work/trace" >&2 || true
     fail "Reference did not start HH.exe with the quoted path"
 }
+# The program by its full path in the Windows folder, never a bare HH.exe that the search
+# would first look for beside bvterm.exe and in the current folder.
+grep -i "hh.exe" "$work/trace" | grep -qiF 'app L"C:\\windows\\hh.exe"' || {
+    grep -i "hh.exe" "$work/trace" >&2 || true
+    fail "Reference did not start hh.exe by its full path in the Windows folder"
+}
 echo "Reference started: $(grep -oF "$quoted" "$work/trace" | head -n1)"
 wine taskkill /f /im bvterm.exe >/dev/null 2>&1 || true
 wine taskkill /f /im hh.exe >/dev/null 2>&1 || true

@@ -3,11 +3,13 @@
 
     instrument.py --com N [--absent M ...] -- COMMAND...
 
-Makes a pseudo-terminal, links it as $WINEPREFIX/dosdevices/comN, runs COMMAND (the Windows
-test program under Wine) and answers on the line meanwhile. A command is answered only when
-its line is exactly the command's bytes and CR LF; any other bytes are reported and fail the
-run. COM M (--absent) is made to have no device behind it. The links are put back as they
-were afterwards. The exit status is the command's, or 1 when the line carried wrong bytes.
+Makes a pseudo-terminal, links it as $WINEPREFIX/dosdevices/comN and as $WINEPREFIX/comN-line
+(where a port registered with Wine leads, as scripts/test-windows.sh registers COM 13), runs
+COMMAND (the Windows test program under Wine) and answers on the line meanwhile. A command is
+answered only when its line is exactly the command's bytes and CR LF; any other bytes are
+reported and fail the run. COM M (--absent) is made to have no device behind it. The links are
+put back as they were afterwards. The exit status is the command's, or 1 when the line carried
+wrong bytes.
 """
 
 import argparse
@@ -76,22 +78,25 @@ def main():
         fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
     except OSError:
         pass
-    links = [f"com{args.com}"] + [f"com{number}" for number in args.absent]
+    line = os.path.join(os.environ["WINEPREFIX"], f"com{args.com}-line")
+    links = [os.path.join(dosdevices, f"com{args.com}"), line]
+    links += [os.path.join(dosdevices, f"com{number}") for number in args.absent]
     saved = {}
-    for name in links:
-        path = os.path.join(dosdevices, name)
+    for path in links:
         if os.path.islink(path):
-            saved[name] = os.readlink(path)
+            saved[path] = os.readlink(path)
             os.remove(path)
-    os.symlink(os.ttyname(slave), os.path.join(dosdevices, links[0]))
+    for path in links[:2]:
+        os.symlink(os.ttyname(slave), path)
     try:
         program = subprocess.Popen(args.command)
         problems = serve(master, program)
         status = program.wait()
     finally:
-        os.remove(os.path.join(dosdevices, links[0]))
-        for name, target in saved.items():
-            os.symlink(target, os.path.join(dosdevices, name))
+        for path in links[:2]:
+            os.remove(path)
+        for path, target in saved.items():
+            os.symlink(target, path)
     for problem in problems:
         print(f"instrument.py: {problem}", file=sys.stderr)
     return status if status != 0 or not problems else 1

@@ -23,6 +23,7 @@ private slots:
     void exchange_data();
     void exchange();
     void portWithoutDevice();
+    void portAboveTwelve();
 };
 
 void ComPortTest::exchange_data()
@@ -103,6 +104,34 @@ void ComPortTest::portWithoutDevice()
     QVERIFY2(messages.last().text.startsWith("COM 7 (\\\\.\\COM7) does not exist."),
              qPrintable(messages.last().text));
     QCOMPARE(w.cmdConnect->text(), kConnectCaption);
+}
+
+void ComPortTest::portAboveTwelve()
+{
+    // Run as tst_comport_above_12, with the instrument on COM 13: the list offers it after
+    // COM 12, as Windows reports it, and it is used as the others are.
+    if (qEnvironmentVariableIsEmpty("BVTERM_COM_ABOVE_12"))
+        QSKIP("the instrument is on COM 13 only in tst_comport_above_12");
+    frmMain w;
+    MessageLog messages(w);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.cboPort->count(), 13);
+    QCOMPARE(w.cboPort->itemText(12), QStringLiteral("COM 13"));
+    w.cboPort->setCurrentIndex(12);
+    runScenario(w, [&] {
+        pressConnect(w);
+        QVERIFY(waitUntil([&] { return isConnected(w); }));
+        postToGui([&] {
+            w.txtcmd->setFocus();
+            QTest::keyClicks(w.txtcmd, "ID?");
+            QTest::keyClick(w.txtcmd, Qt::Key_Return);
+        });
+        QVERIFY2(waitUntil([&] { return logRowCount(w) == 2; }, 10000),
+                 qPrintable(QString::number(logRowCount(w))));
+    });
+    QCOMPARE(messages.count(), 0);
+    QCOMPARE(w.lstResponse->Row(2).Response, QStringLiteral("BAROVENTIS BV-SIM,0,1.0"));
 }
 
 QTEST_MAIN(ComPortTest)

@@ -1,0 +1,7 @@
+#include "PortList.h"
+
+void PortList::showPopup()
+{
+    emit aboutToShowPopup();
+    QComboBox::showPopup();
+}
