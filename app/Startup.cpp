@@ -64,7 +64,11 @@ int runTerminal(int argc, char** argv)
     RunDefinition run;
     if (!line.runFile.isEmpty()) {
         const QString error = RunDefinitionFile::read(
-            line.runFile, [](int port) { return port >= 1 && port <= PortNames::PortCount; }, &run);
+            line.runFile,
+            [](int port) {
+                return PortNames::listedPorts(PortNames::systemPorts(), 0).contains(port);
+            },
+            &run);
         if (!error.isEmpty()) {
             tellUser(QStringLiteral("bvterm: %1\n").arg(error), true);
             return BadArguments;

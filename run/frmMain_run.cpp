@@ -418,7 +418,9 @@ void frmMain::openRunDefinition()
     RunDefinition definition;
     const QString error = RunDefinitionFile::read(
         chosen,
-        [this](int port) { return cboPort->findText(QStringLiteral("COM %1").arg(port)) >= 0; },
+        [](int port) {
+            return PortNames::listedPorts(PortNames::systemPorts(), 0).contains(port);
+        },
         &definition);
     if (!error.isEmpty()) {
         showMessage(QMessageBox::Warning, kRunTitle, error, m_runWindow);
