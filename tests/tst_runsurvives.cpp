@@ -202,17 +202,13 @@ void RunSurvivesTest::killedTerminal()
     PseudoTerminal line;
     aliases.point(5, line.slavePath());
     QTemporaryDir folder;
-    QFile definition(folder.filePath(QStringLiteral("run.ini")));
-    QVERIFY(definition.open(QIODevice::WriteOnly));
-    definition.write("[Run]\nPort=5\nBaudRate=9600\nTimeoutSeconds=5\nEvery=0.1\n"
-                     "ReplyTimeout=0.05\nCycles=0\nCsvFile=run.csv\nCommand1=A\n");
-    definition.close();
     const QString csv = folder.filePath(QStringLiteral("run.csv"));
     for (int run = 0; run < 2; ++run) {
         QProcess bvterm;
-        bvterm.start(QStringLiteral(BVTERM_PATH),
-                     {QStringLiteral("-platform"), QStringLiteral("offscreen"),
-                      QStringLiteral("--run"), definition.fileName()});
+        QVERIFY(
+            startRunFromCommandLine(bvterm, QStringLiteral(BVTERM_PATH), folder.path(),
+                                    "[Run]\nPort=5\nBaudRate=9600\nTimeoutSeconds=5\nEvery=0.1\n"
+                                    "ReplyTimeout=0.05\nCycles=0\nCsvFile=run.csv\nCommand1=A\n"));
         // Answered or not, rows pile up: kill it while it writes them.
         QTRY_VERIFY_WITH_TIMEOUT(csvRows(csv).size() >= (run + 1) * 20, 20000);
         ::kill(bvterm.processId(), SIGKILL);

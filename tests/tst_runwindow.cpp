@@ -409,15 +409,10 @@ void RunWindowTest::commandLineRun()
     PseudoTerminal line;
     aliases.point(5, portThere ? line.slavePath() : QStringLiteral("/dev/pts/999999"));
     QTemporaryDir folder;
-    QFile definition(folder.filePath(QStringLiteral("run.ini")));
-    QVERIFY(definition.open(QIODevice::WriteOnly));
-    definition.write("[Run]\nPort=5\nBaudRate=19200\nTimeoutSeconds=7\nEvery=0.2\n"
-                     "ReplyTimeout=1\nCycles=2\nCsvFile=run.csv\nCommand1=TEMP?\n");
-    definition.close();
     QProcess bvterm;
-    bvterm.start(QStringLiteral(BVTERM_PATH),
-                 {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--run"),
-                  definition.fileName()});
+    QVERIFY(startRunFromCommandLine(bvterm, QStringLiteral(BVTERM_PATH), folder.path(),
+                                    "[Run]\nPort=5\nBaudRate=19200\nTimeoutSeconds=7\nEvery=0.2\n"
+                                    "ReplyTimeout=1\nCycles=2\nCsvFile=run.csv\nCommand1=TEMP?\n"));
     const QString csv = folder.filePath(QStringLiteral("run.csv"));
     if (!portThere) {
         // The run holds its file from the start and writes into it once connected.

@@ -3,9 +3,11 @@
 #include "run/RunSession.h"
 #include "run/RunWindow.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 
@@ -52,6 +54,18 @@ QStringList csvRows(const QString& path)
         rows << row;
     }
     return rows;
+}
+
+bool startRunFromCommandLine(QProcess& terminal, const QString& program, const QString& folder,
+                             const QByteArray& definition)
+{
+    QFile file(QDir(folder).filePath(QStringLiteral("run.ini")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(definition) != definition.size())
+        return false;
+    file.close();
+    terminal.start(program, {QStringLiteral("-platform"), QStringLiteral("offscreen"),
+                             QStringLiteral("--run"), file.fileName()});
+    return true;
 }
 
 RunBench::RunBench() : run(onGui([this] { return w.runWindow(); })) {}
