@@ -62,9 +62,15 @@ QString field(QStringView text)
     return quoted;
 }
 
+QDateTime inZone(qint64 msecsSinceEpoch, const QTimeZone& zone)
+{
+    return zone.isValid() ? QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, zone)
+                          : QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, Qt::LocalTime);
+}
+
 QString isoTime(qint64 msecsSinceEpoch, const QTimeZone& zone)
 {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, zone);
+    const QDateTime local = inZone(msecsSinceEpoch, zone);
     const int offsetMinutes = local.offsetFromUtc() / 60;
     const int magnitude = std::abs(offsetMinutes);
     const QDate date = local.date();

@@ -156,7 +156,7 @@ QString RunCsvWriter::unsavedName() const
 {
     const QFileInfo csv(m_file.path());
     return QStringLiteral("%1.unsaved-%2.csv")
-        .arg(csv.completeBaseName(), QDateTime::fromMSecsSinceEpoch(m_clock.wallMs(), m_zone)
+        .arg(csv.completeBaseName(), CsvFormat::inZone(m_clock.wallMs(), m_zone)
                                          .toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
 }
 

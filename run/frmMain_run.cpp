@@ -145,7 +145,8 @@ bool frmMain::startRun(const RunDefinition& definition, bool unattended)
     m_runFault.clear();
     RunTerminal& terminal = *this;
     auto session =
-        std::make_unique<RunSession>(definition, terminal, m_runClock, QTimeZone::systemTimeZone());
+        // The time column follows the computer's local time, also when its zone is changed.
+        std::make_unique<RunSession>(definition, terminal, m_runClock, QTimeZone());
     const QString problem = session->openFile();
     if (!problem.isEmpty()) {
         m_runNotStarted = problem;
@@ -418,9 +419,7 @@ void frmMain::openRunDefinition()
     RunDefinition definition;
     const QString error = RunDefinitionFile::read(
         chosen,
-        [](int port) {
-            return PortNames::listedPorts(PortNames::systemPorts(), 0).contains(port);
-        },
+        [](int port) { return PortNames::listedPorts(PortNames::systemPorts(), 0).contains(port); },
         &definition);
     if (!error.isEmpty()) {
         showMessage(QMessageBox::Warning, kRunTitle, error, m_runWindow);
