@@ -62,12 +62,19 @@ void tellUser(const QString& text, bool error)
 #ifdef Q_OS_WIN
     // A program built for the window subsystem has no console; its standard handles are valid
     // only when the caller redirected them.
+    // A console takes the text as it is; a file or a pipe gets UTF-8.
     HANDLE handle = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE &&
         GetFileType(handle) != FILE_TYPE_UNKNOWN) {
-        const QByteArray bytes = text.toLocal8Bit();
+        DWORD mode = 0;
         DWORD written = 0;
-        WriteFile(handle, bytes.constData(), DWORD(bytes.size()), &written, nullptr);
+        if (GetConsoleMode(handle, &mode)) {
+            const std::wstring wide = text.toStdWString();
+            WriteConsoleW(handle, wide.c_str(), DWORD(wide.size()), &written, nullptr);
+        } else {
+            const QByteArray bytes = text.toUtf8();
+            WriteFile(handle, bytes.constData(), DWORD(bytes.size()), &written, nullptr);
+        }
         return;
     }
     if (AttachConsole(ATTACH_PARENT_PROCESS)) {
