@@ -88,6 +88,8 @@ private slots:
     void definitionRoundTrip();
     void definitionErrors_data();
     void definitionErrors();
+    void commandLine_data();
+    void commandLine();
 };
 
 void RunTest::schedule_data()
@@ -602,6 +604,64 @@ void RunTest::definitionErrors()
                  &definition),
              QStringLiteral("run.ini: ") + error);
     QCOMPARE(definition.port, 3); // nothing changed
+}
+
+void RunTest::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("definition"); // written to run.ini
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("help") << QStringList{"--help"} << QByteArray() << 0
+                          << "Usage: bvterm [--run FILE]\n"
+                          << "";
+    QTest::newRow("an unknown argument")
+        << QStringList{"-platform", "offscreen", "--colour"} << QByteArray() << 2 << ""
+        << "bvterm: \"--colour\" is not an argument that bvterm knows. Try \"bvterm --help\".\n";
+    QTest::newRow("a missing file")
+        << QStringList{"--run", "FOLDER/none.ini"} << QByteArray() << 2 << ""
+        << "bvterm: FOLDER/none.ini is not a run definition file: it does not exist.\n";
+    QTest::newRow("a bad key") << QStringList{"--run", "FOLDER/run.ini"}
+                               << QByteArray("[Run]\nPort=5\nColour=red\n") << 2 << ""
+                               << "bvterm: FOLDER/run.ini: key Colour: unknown key.\n";
+}
+
+void RunTest::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, definition);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, error);
+    QTemporaryDir folder;
+    if (!definition.isEmpty()) {
+        QFile file(folder.filePath(QStringLiteral("run.ini")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(definition);
+    }
+    arguments.replaceInStrings(QStringLiteral("FOLDER"), folder.path());
+    QProcess bvterm;
+    // A runtime folder of its own, so that Qt has nothing to say about a missing one.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
+    bvterm.setProcessEnvironment(environment);
+    // The program in the folder above the tests', which also works under Wine, where the
+    // build's paths are not Windows paths.
+#ifdef Q_OS_WIN
+    const QString program = QStringLiteral("../bvterm.exe");
+#else
+    const QString program = QStringLiteral("../bvterm");
+#endif
+    bvterm.start(QDir(QCoreApplication::applicationDirPath()).filePath(program), arguments);
+    QVERIFY(bvterm.waitForFinished(30000));
+    QCOMPARE(bvterm.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bvterm.exitCode(), status);
+    const QString printed = QString::fromLocal8Bit(bvterm.readAllStandardOutput());
+    QVERIFY2(out.isEmpty() ? printed.isEmpty() : printed.startsWith(out), qPrintable(printed));
+    QCOMPARE(
+        QString::fromLocal8Bit(bvterm.readAllStandardError()),
+        QDir::toNativeSeparators(QString(error).replace(QLatin1String("FOLDER"), folder.path())));
 }
 
 QTEST_GUILESS_MAIN(RunTest)

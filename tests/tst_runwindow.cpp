@@ -44,8 +44,6 @@ private slots:
     void modalDialogHoldsTheRun();
     void lockedWhileRunning();
     void browse();
-    void commandLine_data();
-    void commandLine();
     void commandLineRun_data();
     void commandLineRun();
 };
@@ -341,56 +339,6 @@ void RunWindowTest::browse()
                      bench.folder.filePath(QStringLiteral("mine.csv")));
         }
     });
-}
-
-void RunWindowTest::commandLine_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QByteArray>("definition"); // written to run.ini
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("out");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("help") << QStringList{"--help"} << QByteArray() << 0
-                          << "Usage: bvterm [--run FILE]\n"
-                          << "";
-    QTest::newRow("an unknown argument")
-        << QStringList{"-platform", "offscreen", "--colour"} << QByteArray() << 2 << ""
-        << "bvterm: \"--colour\" is not an argument that bvterm knows. Try \"bvterm --help\".\n";
-    QTest::newRow("a missing file")
-        << QStringList{"--run", "FOLDER/none.ini"} << QByteArray() << 2 << ""
-        << "bvterm: FOLDER/none.ini is not a run definition file: it does not exist.\n";
-    QTest::newRow("a bad key") << QStringList{"--run", "FOLDER/run.ini"}
-                               << QByteArray("[Run]\nPort=5\nColour=red\n") << 2 << ""
-                               << "bvterm: FOLDER/run.ini: key Colour: unknown key.\n";
-}
-
-void RunWindowTest::commandLine()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QByteArray, definition);
-    QFETCH(int, status);
-    QFETCH(QString, out);
-    QFETCH(QString, error);
-    QTemporaryDir folder;
-    if (!definition.isEmpty()) {
-        QFile file(folder.filePath(QStringLiteral("run.ini")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(definition);
-    }
-    arguments.replaceInStrings(QStringLiteral("FOLDER"), folder.path());
-    QProcess bvterm;
-    // A runtime folder of its own, so that Qt has nothing to say about a missing one.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
-    bvterm.setProcessEnvironment(environment);
-    bvterm.start(QStringLiteral(BVTERM_PATH), arguments);
-    QVERIFY(bvterm.waitForFinished(30000));
-    QCOMPARE(bvterm.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(bvterm.exitCode(), status);
-    const QString printed = QString::fromLocal8Bit(bvterm.readAllStandardOutput());
-    QVERIFY2(out.isEmpty() ? printed.isEmpty() : printed.startsWith(out), qPrintable(printed));
-    QCOMPARE(QString::fromLocal8Bit(bvterm.readAllStandardError()),
-             QString(error).replace(QLatin1String("FOLDER"), folder.path()));
 }
 
 void RunWindowTest::commandLineRun_data()
