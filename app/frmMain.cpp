@@ -79,7 +79,11 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent)
     Form_Load();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The chart reads this window's log: it goes first.
+    delete m_chart;
+}
 
 void frmMain::createControls()
 {
@@ -246,7 +250,7 @@ void frmMain::closeEvent(QCloseEvent* event)
     }
     Form_Unload(cancel);
     event->accept();
-    // The chart belongs to this window and goes with it.
+    // The chart goes with this window.
     if (m_chart)
         m_chart->close();
 }

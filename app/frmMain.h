@@ -82,6 +82,8 @@ public:
     // While nothing is waiting the polling loop sleeps until something happens; switched off,
     // it polls without pause (only to measure what the sleeping saves).
     void setSleepWhenIdle(bool sleep) { m_sleepWhenIdle = sleep; }
+    // The chart of readings while it is open.
+    ChartWindow* chartWindow() const;
 
 signals:
     // The polling loop has closed the port after a close request: the program is to end now.
