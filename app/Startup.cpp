@@ -10,6 +10,20 @@
 #include <csignal>
 #endif
 
+void applyTerminalLook()
+{
+#ifdef Q_OS_WIN
+    // The platform's own look; the layout is fixed, so it is the same window.
+    QApplication::setStyle(QStringLiteral("windowsvista"));
+#else
+    // One style on every Linux desktop, so that the fixed layout looks the same on each.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+#endif
+    // After the style, which fills in the platform's fonts for menus, tool tips and message
+    // boxes: setting the application's font replaces those too.
+    QApplication::setFont(frmMain::windowFont());
+}
+
 int runTerminal(int argc, char** argv)
 {
 #ifdef Q_OS_UNIX
@@ -19,13 +33,7 @@ int runTerminal(int argc, char** argv)
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("bvterm"));
-#ifdef Q_OS_WIN
-    // The platform's own look; the layout is fixed, so it is the same window.
-    QApplication::setStyle(QStringLiteral("windowsvista"));
-#else
-    // One style on every Linux desktop, so that the fixed layout looks the same on each.
-    QApplication::setStyle(QStringLiteral("Fusion"));
-#endif
+    applyTerminalLook();
 
     frmMain window;
     QObject::connect(&window, &frmMain::programEnded, &app, [] { QCoreApplication::exit(0); });

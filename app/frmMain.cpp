@@ -29,17 +29,6 @@ const QString kTitle = QStringLiteral("Baroventis\u00ae Terminal Ver 1.0");
 constexpr int ClientWidthTwips = 9480;
 constexpr int ClientHeightTwips = 6375;
 
-// The window's font: a face with the metrics the fixed layout was drawn for, at a size given in
-// device-independent pixels so that it scales together with the geometry.
-QFont windowFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                      QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed")});
-    font.setPixelSize(10);
-    return font;
-}
-
 template <typename W> W* place(W* widget, const QRect& twips)
 {
     widget->setGeometry(twips);
@@ -47,6 +36,15 @@ template <typename W> W* place(W* widget, const QRect& twips)
 }
 
 } // namespace
+
+QFont frmMain::windowFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed")});
+    font.setPixelSize(10);
+    return font;
+}
 
 // The icons are compiled into the library; a static library must register them itself.
 static void registerResources()

@@ -11,6 +11,7 @@
 #include "exchange/TimeStamp.h"
 #include "exchange/YieldPacer.h"
 
+#include <QFont>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -84,6 +85,10 @@ public:
     void setSleepWhenIdle(bool sleep) { m_sleepWhenIdle = sleep; }
     // The chart of readings while it is open.
     ChartWindow* chartWindow() const;
+    // The font of this window, which the program gives all its windows: a face with the metrics
+    // the fixed layout was drawn for, at a size in device-independent pixels so that it scales
+    // together with the geometry.
+    static QFont windowFont();
 
 signals:
     // The polling loop has closed the port after a close request: the program is to end now.
