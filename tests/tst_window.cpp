@@ -1,6 +1,7 @@
 // The window as it starts: controls, captions, states, tab order, the time-out spinner and the
 // layout of the log's columns.
 
+#include "app/Failure.h"
 #include "app/Geometry.h"
 #include "app/Startup.h"
 #include "app/UpDown.h"
@@ -53,6 +54,8 @@ private slots:
     void everyCaptionFits();
     void promptStartsWhereFilesCanBeMade_data();
     void promptStartsWhereFilesCanBeMade();
+    void systemReasonInOurSentence_data();
+    void systemReasonInOurSentence();
     void everyWindowHasTheWindowsFont();
 
 private:
@@ -446,6 +449,31 @@ void WindowTest::promptStartsWhereFilesCanBeMade()
     QCOMPARE(promptFolder(programFolder), writable ? programFolder : fallback);
     QCOMPARE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
              QStringList()); // and trying leaves nothing behind
+}
+
+void WindowTest::systemReasonInOurSentence_data()
+{
+    // What the system said, and how it reads inside a message that ends in a full stop of its
+    // own ("Could not send to COM 5 (\\.\COM5): Not ready.").
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("Windows' reason") << "Not ready."
+                                     << "Not ready";
+    QTest::newRow("with a line end") << "Access is denied.\r\n"
+                                     << "Access is denied";
+    QTest::newRow("Linux's reason") << "No such file or directory"
+                                    << "No such file or directory";
+    QTest::newRow("a dot inside") << "Disk D. is full."
+                                  << "Disk D. is full";
+    QTest::newRow("nothing") << ""
+                             << "";
+}
+
+void WindowTest::systemReasonInOurSentence()
+{
+    QFETCH(QString, said);
+    QFETCH(QString, reason);
+    QCOMPARE(systemReason(said), reason);
 }
 
 void WindowTest::everyWindowHasTheWindowsFont()
