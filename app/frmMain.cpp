@@ -55,9 +55,15 @@ static void registerResources()
 frmMain::frmMain(QWidget* parent) : QWidget(parent)
 {
     setWindowTitle(kTitle);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                            Qt::WindowCloseButtonHint;
+#ifdef Q_OS_WIN
+    // A frame without a sizing border: Windows offers no maximizing then (no button, no snap to
+    // the screen's edge), and neither does a window manager under Wine.
+    flags |= Qt::MSWindowsFixedSizeDialogHint;
+#endif
+    setWindowFlags(flags);
     // The window keeps its design size; the user cannot resize or maximize it.
     setFixedSize(twipsToPixels(ClientWidthTwips), twipsToPixels(ClientHeightTwips));
     registerResources();
