@@ -16,3 +16,12 @@ public:
 private:
     QString m_description;
 };
+
+// A reason the system gave ("Not ready.", "Access is denied.") for use inside a sentence of the
+// program's own, which ends it: without the full stop and the white space at its end.
+inline QString systemReason(QString reason)
+{
+    while (!reason.isEmpty() && (reason.back().isSpace() || reason.back() == QLatin1Char('.')))
+        reason.chop(1);
+    return reason;
+}

@@ -30,6 +30,20 @@ QStringList argumentsOf(int argc, char** argv)
 
 } // namespace
 
+void applyTerminalLook()
+{
+#ifdef Q_OS_WIN
+    // The platform's own look; the layout is fixed, so it is the same window.
+    QApplication::setStyle(QStringLiteral("windowsvista"));
+#else
+    // One style on every Linux desktop, so that the fixed layout looks the same on each.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+#endif
+    // After the style, which fills in the platform's fonts for menus, tool tips and message
+    // boxes: setting the application's font replaces those too.
+    QApplication::setFont(frmMain::windowFont());
+}
+
 int runTerminal(int argc, char** argv)
 {
 #ifdef Q_OS_UNIX
@@ -53,13 +67,7 @@ int runTerminal(int argc, char** argv)
         tellUser(QStringLiteral("bvterm: %1 Try \"bvterm --help\".\n").arg(line.error), true);
         return BadArguments;
     }
-#ifdef Q_OS_WIN
-    // The platform's own look; the layout is fixed, so it is the same window.
-    QApplication::setStyle(QStringLiteral("windowsvista"));
-#else
-    // One style on every Linux desktop, so that the fixed layout looks the same on each.
-    QApplication::setStyle(QStringLiteral("Fusion"));
-#endif
+    applyTerminalLook();
 
     RunDefinition run;
     if (!line.runFile.isEmpty()) {

@@ -33,17 +33,6 @@ const QString kTitle = QStringLiteral("Baroventis\u00ae Terminal Ver 1.0");
 constexpr int ClientWidthTwips = 9480;
 constexpr int ClientHeightTwips = 6375;
 
-// The window's font: a face with the metrics the fixed layout was drawn for, at a size given in
-// device-independent pixels so that it scales together with the geometry.
-QFont windowFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                      QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed")});
-    font.setPixelSize(10);
-    return font;
-}
-
 template <typename W> W* place(W* widget, const QRect& twips)
 {
     widget->setGeometry(twips);
@@ -51,6 +40,15 @@ template <typename W> W* place(W* widget, const QRect& twips)
 }
 
 } // namespace
+
+QFont frmMain::windowFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed")});
+    font.setPixelSize(10);
+    return font;
+}
 
 // The icons are compiled into the library; a static library must register them itself.
 static void registerResources()
@@ -61,9 +59,15 @@ static void registerResources()
 frmMain::frmMain(QWidget* parent) : QWidget(parent)
 {
     setWindowTitle(kTitle);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                            Qt::WindowCloseButtonHint;
+#ifdef Q_OS_WIN
+    // A frame without a sizing border: Windows offers no maximizing then (no button, no snap to
+    // the screen's edge), and neither does a window manager under Wine.
+    flags |= Qt::MSWindowsFixedSizeDialogHint;
+#endif
+    setWindowFlags(flags);
     // The window keeps its design size; the user cannot resize or maximize it.
     setFixedSize(twipsToPixels(ClientWidthTwips), twipsToPixels(ClientHeightTwips));
     registerResources();
@@ -87,6 +91,8 @@ frmMain::~frmMain()
 {
     // The run window is a window of its own and goes with the terminal.
     delete m_runWindow;
+    // The chart reads this window's log: it goes first.
+    delete m_chart;
 }
 
 void frmMain::createControls()

@@ -14,6 +14,7 @@
 #include "run/MeasurementRun.h"
 #include "run/RunClock.h"
 
+#include <QFont>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -94,6 +95,12 @@ public:
     // While nothing is waiting the polling loop sleeps until something happens; switched off,
     // it polls without pause (only to measure what the sleeping saves).
     void setSleepWhenIdle(bool sleep) { m_sleepWhenIdle = sleep; }
+    // The chart of readings while it is open.
+    ChartWindow* chartWindow() const;
+    // The font of this window, which the program gives all its windows: a face with the metrics
+    // the fixed layout was drawn for, at a size in device-independent pixels so that it scales
+    // together with the geometry.
+    static QFont windowFont();
 
     // Measurement runs. The run window, made on first use.
     RunWindow* runWindow();

@@ -78,7 +78,7 @@ void openingAndRepainting()
     QElapsedTimer timer;
     timer.start();
     w.mnuChart->trigger();
-    auto* chart = w.findChild<ChartWindow*>();
+    auto* chart = w.chartWindow();
     QObject::connect(chart, &ChartWindow::painted, [&painted] { painted = true; });
     while (!painted)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -176,7 +176,7 @@ double median(std::vector<double> values)
 bool chartHasAll(frmMain& w, int lines)
 {
     return onGui([&] {
-        auto* chart = w.findChild<ChartWindow*>();
+        auto* chart = w.chartWindow();
         if (!chart)
             return true;
         const ReadingSeriesSet& readings = chart->readings();
@@ -203,19 +203,17 @@ Burst burst(TerminalBench& bench, const QByteArray& text, int lines, bool withCh
         w.cmdClear->click();
         if (withChart) {
             w.mnuChart->trigger();
-        } else if (auto* chart = w.findChild<ChartWindow*>()) {
+        } else if (auto* chart = w.chartWindow()) {
             chart->close();
         }
     });
-    waitUntil([&] {
-        return onGui([&] { return (w.findChild<ChartWindow*>() != nullptr) == withChart; });
-    });
+    waitUntil([&] { return onGui([&] { return (w.chartWindow() != nullptr) == withChart; }); });
     std::atomic<int> redraws{0};
     QMetaObject::Connection counting;
     if (withChart) {
         onGui([&] {
-            counting = QObject::connect(w.findChild<ChartWindow*>(), &ChartWindow::redrawn,
-                                        [&redraws] { ++redraws; });
+            counting =
+                QObject::connect(w.chartWindow(), &ChartWindow::redrawn, [&redraws] { ++redraws; });
         });
     }
     bench.connect();
@@ -274,7 +272,7 @@ Burst burst(TerminalBench& bench, const QByteArray& text, int lines, bool withCh
             if (w.lstResponse->Row(i + 1).Response == readingText(i))
                 ++result.intact;
         }
-        if (auto* chart = w.findChild<ChartWindow*>())
+        if (auto* chart = w.chartWindow())
             result.charted = int(chart->readings().readingCount());
         result.callDelaysMs = *delays; // the last probes have run: the window is idle now
         result.callWorkMs = *work;

@@ -5,6 +5,7 @@
 
 #include "ChartWindow.h"
 #include "ChartAccessible.h"
+#include "ChartPlacement.h"
 #include "ColumnReduction.h"
 #include "ReadingLinesItem.h"
 #include "ReadingsChartView.h"
@@ -37,16 +38,22 @@ namespace {
 
 constexpr std::pair<double, double> EmptyValueRange{0, 1};
 const QSize FirstSize(860, 520); // or the screen's available area, where that is smaller
+// The least chart that opens beside the terminal, or beside its log, in a room too small for
+// its first size; with less room there it opens at its first size over the terminal.
+const QSize LeastBesideSize(480, 280);
 constexpr double ReduceAgainPixels = 8;
 constexpr qreal LegendLineWidth = 2;
 
 } // namespace
 
-ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
-    : QWidget(owner, Qt::Window), m_log(log)
+ChartWindow::ChartWindow(const ResponseLogModel& log, const QWidget* terminal,
+                         const QWidget* keepClear)
+    : QWidget(nullptr, Qt::Window), m_log(log)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Chart of Readings"));
+    if (terminal)
+        setWindowIcon(terminal->windowIcon());
     makeChartAccessible();
 
     m_chart = new QChart;
@@ -105,7 +112,7 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
     layout->addWidget(m_view, 1);
     layout->addLayout(buttons);
     layout->activate(); // the window's least size, for placing it
-    placeOnScreenOf(owner);
+    placeBeside(terminal, keepClear);
 
     connect(m_followButton, &QPushButton::clicked, this, &ChartWindow::follow);
     connect(m_saveButton, &QPushButton::clicked, this, &ChartWindow::askForPngFile);
@@ -127,10 +134,10 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, QWidget* owner)
 
 ChartWindow::~ChartWindow() = default;
 
-void ChartWindow::placeOnScreenOf(const QWidget* owner)
+void ChartWindow::placeBeside(const QWidget* terminal, const QWidget* keepClear)
 {
-    const QWidget* terminal = owner && owner->isVisible() ? owner->window() : nullptr;
-    const QScreen* screen = terminal ? terminal->screen() : QGuiApplication::primaryScreen();
+    const QWidget* shown = terminal && terminal->isVisible() ? terminal->window() : nullptr;
+    const QScreen* screen = shown ? shown->screen() : QGuiApplication::primaryScreen();
     if (!screen) {
         resize(FirstSize);
         return;
@@ -138,32 +145,20 @@ void ChartWindow::placeOnScreenOf(const QWidget* owner)
     // The window manager's frame is known only once a window is shown; the terminal's is a good
     // guess of this one's.
     QMargins frame;
-    if (terminal) {
-        const QRect outer = terminal->frameGeometry();
-        const QRect inner = terminal->geometry();
-        frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
-                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    QRect terminalFrame;
+    QRect clear;
+    if (shown) {
+        terminalFrame = shown->frameGeometry();
+        const QRect inner = shown->geometry();
+        frame = QMargins(inner.left() - terminalFrame.left(), inner.top() - terminalFrame.top(),
+                         terminalFrame.right() - inner.right(),
+                         terminalFrame.bottom() - inner.bottom());
+        if (keepClear)
+            clear = QRect(keepClear->mapToGlobal(QPoint()), keepClear->size());
     }
-    const QRect available = screen->availableGeometry();
-    resize(FirstSize.boundedTo(available.size().shrunkBy(frame)));
-    // Beside the terminal, level with it, on the side of the screen with more room, and moved
-    // back onto the screen where it would reach past an edge, so that it hides as little of the
-    // terminal as it can; a window larger than the screen (its least size) keeps its top left
-    // corner on it.
-    QRect placed(QPoint(), size().grownBy(frame));
-    placed.moveCenter(available.center());
-    if (terminal) {
-        const QRect beside = terminal->frameGeometry();
-        if (available.right() - beside.right() >= beside.left() - available.left())
-            placed.moveLeft(beside.right() + 1);
-        else
-            placed.moveRight(beside.left() - 1);
-        placed.moveTop(beside.top());
-    }
-    placed.moveLeft(std::max(available.left(),
-                             std::min(placed.left(), available.right() + 1 - placed.width())));
-    placed.moveTop(std::max(available.top(),
-                            std::min(placed.top(), available.bottom() + 1 - placed.height())));
+    const QRect placed = chartFirstFrame(screen->availableGeometry(), terminalFrame, clear,
+                                         FirstSize.grownBy(frame), LeastBesideSize.grownBy(frame));
+    resize(placed.size().shrunkBy(frame));
     move(placed.topLeft());
 }
 

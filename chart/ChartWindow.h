@@ -31,13 +31,16 @@ struct TimeTick;
 // rows in when it redraws, at most RedrawIntervalMs after the last redraw, and is emptied
 // by Clear. Each line shows per pixel column the first, lowest, highest and last reading in it,
 // so that a repaint costs the same for a thousand readings as for millions. It follows the newest
-// reading until the user zooms or pans the time axis. A top-level window of its own on the
-// terminal's screen; closing it changes nothing in the log.
+// reading until the user zooms or pans the time axis. A window of its own, not kept above the
+// terminal, on the terminal's screen; closing it changes nothing in the log.
 class ChartWindow : public QWidget {
     Q_OBJECT
 public:
-    // `owner` is the terminal's window, which closes the chart when it closes.
-    ChartWindow(const ResponseLogModel& log, QWidget* owner);
+    // It opens beside `terminal`, the terminal's window, and never over `keepClear` (a part
+    // of it) while there is another place. The terminal closes it when it closes, and deletes
+    // it at the latest with itself.
+    ChartWindow(const ResponseLogModel& log, const QWidget* terminal,
+                const QWidget* keepClear = nullptr);
     ~ChartWindow() override;
 
     // While readings come, the lines are drawn afresh at most once in this time: a row that
@@ -107,8 +110,9 @@ private:
         QPointF scenePosition(const Reading& reading) const;
     };
 
-    // Gives the window its first size and place: wholly on the terminal's screen.
-    void placeOnScreenOf(const QWidget* owner);
+    // Gives the window its first size and place (chartFirstFrame): wholly on the terminal's
+    // screen.
+    void placeBeside(const QWidget* terminal, const QWidget* keepClear);
     void scheduleUpdate();
     void viewResized();
     void watchForRows();

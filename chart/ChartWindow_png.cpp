@@ -2,6 +2,7 @@
 // terminal reading meanwhile.
 
 #include "ChartWindow.h"
+#include "app/Failure.h"
 
 #include "log/FilePrompt.h"
 
@@ -79,6 +80,7 @@ QString ChartWindow::savePng(const QString& path) const
     // Written to a new file beside it and renamed, so that a failure leaves the old file whole.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit())
-        return QStringLiteral("The chart was not saved to %1: %2.").arg(shown, file.errorString());
+        return QStringLiteral("The chart was not saved to %1: %2.")
+            .arg(shown, systemReason(file.errorString()));
     return QString();
 }

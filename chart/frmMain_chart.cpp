@@ -1,5 +1,7 @@
 // The terminal window's command "Chart of Readings…" (Ctrl+G and the log's context menu), which
-// opens the one chart or brings it to the front.
+// opens the one chart or brings it to the front. The chart is a window of its own rather than
+// one the terminal owns, so that activating either brings it to the front; the terminal closes
+// it when it closes.
 
 #include "app/frmMain.h"
 #include "chart/ChartWindow.h"
@@ -18,11 +20,16 @@ void frmMain::createChartCommand()
     connect(mnuChart, &QAction::triggered, this, &frmMain::mnuChart_Click);
 }
 
+ChartWindow* frmMain::chartWindow() const
+{
+    return m_chart;
+}
+
 void frmMain::mnuChart_Click()
 {
     // One chart: a second request brings it to the front.
     if (!m_chart) {
-        m_chart = new ChartWindow(lstResponse->model(), this);
+        m_chart = new ChartWindow(lstResponse->model(), this, lstResponse);
         m_chart->show();
         return;
     }

@@ -1,5 +1,7 @@
 #include "HelpCommand.h"
 
+#include "app/Failure.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QProcess>
@@ -46,7 +48,7 @@ QString noWindowsHelpViewerText(const QString& path, const QString& reason)
 {
     return QStringLiteral("The Windows help viewer HH.exe could not be started (%1), so the "
                           "command reference %2 cannot be shown.")
-        .arg(reason, path);
+        .arg(systemReason(reason), path);
 }
 
 QString helpFilePath(const QString& folder)

@@ -1,6 +1,7 @@
 #include "TextFiles.h"
 
 #include "ResponseLogModel.h"
+#include "app/Failure.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -48,7 +49,8 @@ QString withoutTimeZone(const QString& format)
 
 QString failureText(const QFileDevice& file)
 {
-    return file.errorString().isEmpty() ? QStringLiteral("unknown error") : file.errorString();
+    const QString reason = systemReason(file.errorString());
+    return reason.isEmpty() ? QStringLiteral("unknown error") : reason;
 }
 
 #ifdef Q_OS_UNIX
@@ -181,15 +183,16 @@ QString writeToPipeOrDevice(const QString& path, const std::function<bool(QIODev
 #ifdef Q_OS_UNIX
     PipeOrDevice target;
     if (!target.open(path))
-        return target.errorString();
+        return systemReason(target.errorString());
 #else
     QFile target(path);
     if (!target.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failureText(target);
 #endif
-    if (!write(target))
-        return target.errorString().isEmpty() ? QStringLiteral("unknown error")
-                                              : target.errorString();
+    if (!write(target)) {
+        const QString reason = systemReason(target.errorString());
+        return reason.isEmpty() ? QStringLiteral("unknown error") : reason;
+    }
     target.close();
     return QString();
 }

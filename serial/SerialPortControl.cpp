@@ -100,7 +100,7 @@ void SerialPortControl::applySettings()
                     m_port.setParity(m_line.parity) && m_port.setStopBits(m_line.stopBits) &&
                     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!ok) {
-        const QString reason = m_port.errorString();
+        const QString reason = systemReason(m_port.errorString());
         closePort();
         throw PortError(QStringLiteral("%1 does not support the setting %2 (%3).")
                             .arg(portLabel(), m_settings, reason));
@@ -173,14 +173,14 @@ void SerialPortControl::setOutput(const QString& text)
     const QByteArray bytes = text.toLatin1();
     m_port.clearError();
     if (m_port.write(bytes) != bytes.size())
-        throw PortError(
-            QStringLiteral("Could not send to %1: %2.").arg(portLabel(), m_port.errorString()));
+        throw PortError(QStringLiteral("Could not send to %1: %2.")
+                            .arg(portLabel(), systemReason(m_port.errorString())));
     // Hand the bytes to the device now rather than at the next turn of the event loop.
     m_port.flush();
     if (!m_lost.isEmpty())
         throw PortError(m_lost);
     if (m_port.error() == QSerialPort::WriteError || m_port.error() == QSerialPort::ResourceError) {
-        const QString reason = m_port.errorString();
+        const QString reason = systemReason(m_port.errorString());
         m_port.clearError();
         throw PortError(QStringLiteral("Could not send to %1: %2.").arg(portLabel(), reason));
     }
@@ -210,7 +210,7 @@ void SerialPortControl::portErrorOccurred(QSerialPort::SerialPortError error)
     const bool hungUp = deviceHungUp();
     if (error == QSerialPort::ReadError && !hungUp)
         return;
-    const QString reason = m_port.errorString();
+    const QString reason = systemReason(m_port.errorString());
     takeFromPort(AllWaiting);
     m_lost = hungUp ? QStringLiteral("%1 was disconnected: the device went away or the other end "
                                      "hung up.")

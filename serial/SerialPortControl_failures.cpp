@@ -132,6 +132,7 @@ QString SerialPortControl::openFailure(QSerialPort::SerialPortError error) const
             return QStringLiteral("%1 is not a serial device.").arg(label);
         return QStringLiteral("%1 does not support the setting %2.").arg(label, m_settings);
     default:
-        return QStringLiteral("%1 could not be opened: %2.").arg(label, m_port.errorString());
+        return QStringLiteral("%1 could not be opened: %2.")
+            .arg(label, systemReason(m_port.errorString()));
     }
 }

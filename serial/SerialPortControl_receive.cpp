@@ -3,6 +3,8 @@
 
 #include "SerialPortControl.h"
 
+#include <QAbstractEventDispatcher>
+
 #include <cstring>
 
 void SerialPortControl::setInBufferSize(int bytes)
@@ -17,6 +19,14 @@ int SerialPortControl::InBufferSize() const
 
 void SerialPortControl::portReceived()
 {
+#ifdef Q_OS_WIN
+    // On Windows the port's report comes as a queued call, which the event loop may deliver
+    // first thing in a wait for events and then go on waiting, for the next unrelated event:
+    // the polling loop's yield would not see these characters until then. Ending that wait
+    // lets the loop read them now.
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+        dispatcher->interrupt();
+#endif
     noteWaitingInPort();
     // A device that went away keeps nothing in the port, which is about to close.
     if (!m_lost.isEmpty())

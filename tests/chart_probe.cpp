@@ -4,11 +4,13 @@
 // instrument on a pseudo-terminal, so that the window closes while the polling loop runs.
 // With "placement N" it moves the terminal's window to screen N, opens the chart and says where
 // it opened instead: "terminal on: <screen>", "chart on: <screen>", "chart: x y width height"
-// (without the window's frame), "chart frame: …" and "available: …" of the terminal's screen.
+// (without the window's frame), "chart frame: …", "terminal frame: …", "log: …" (where the
+// terminal's log is) and "available: …" of the terminal's screen.
 
 #include "app/Startup.h"
 #include "app/frmMain.h"
 #include "chart/ChartWindow.h"
+#include "log/ResponseListView.h"
 #include "support/PortAliases.h"
 #include "support/PseudoTerminal.h"
 
@@ -47,7 +49,7 @@ void openChartAndClose()
 {
     frmMain* w = terminalWindow();
     w->mnuChart->trigger();
-    auto* chart = w->findChild<ChartWindow*>();
+    auto* chart = w->chartWindow();
     if (chart && chart->isVisible())
         say("chart open");
     w->close();
@@ -68,13 +70,15 @@ void openChartAndSayWhere(frmMain* w)
         w->move(frame.topLeft());
     }
     w->mnuChart->trigger();
-    auto* chart = w->findChild<ChartWindow*>();
+    auto* chart = w->chartWindow();
     if (!chart)
         return;
     std::printf("terminal on: %s\n", qPrintable(w->screen()->name()));
     std::printf("chart on: %s\n", qPrintable(chart->screen()->name()));
     sayRect("chart", chart->geometry());
     sayRect("chart frame", chart->frameGeometry());
+    sayRect("terminal frame", w->frameGeometry());
+    sayRect("log", QRect(w->lstResponse->mapToGlobal(QPoint()), w->lstResponse->size()));
     sayRect("available", w->screen()->availableGeometry());
     w->close();
 }

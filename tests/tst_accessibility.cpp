@@ -400,7 +400,7 @@ void AccessibilityTest::chartDescribesItsReadings()
     frmMain w;
     ResponseLogModel& log = w.lstResponse->model();
     w.mnuChart->trigger();
-    auto* chart = w.findChild<ChartWindow*>();
+    auto* chart = w.chartWindow();
     QVERIFY(chart);
     for (int i = 0; i < rows.size(); ++i) {
         if (rows[i] == QLatin1String("(Clear)")) {

@@ -266,7 +266,7 @@ void AccessibilityBridgeTest::chartReportsItsReadings()
     frmMain w;
     show(w);
     w.mnuChart->trigger();
-    auto* chart = w.findChild<ChartWindow*>();
+    auto* chart = w.chartWindow();
     QVERIFY(chart);
     const auto reply = [&w](const QString& text) {
         w.lstResponse->SetResponse(w.lstResponse->AddRow(QString()), text);

@@ -244,20 +244,21 @@ bool waitOnGui(const std::function<bool()>& condition, int timeoutMs = 10000)
     }
 }
 
-// The file dialog that is open in the window or in its chart.
-QFileDialog* openFileDialog(frmMain& w)
+// The file dialog that is open in the window or in its chart, a window of its own.
+QFileDialog* openFileDialog()
 {
-    for (QFileDialog* dialog : w.findChildren<QFileDialog*>())
-        if (dialog->isVisible())
-            return dialog;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        for (QFileDialog* dialog : window->findChildren<QFileDialog*>())
+            if (dialog->isVisible())
+                return dialog;
     return nullptr;
 }
 
 // The open dialog lists its folder, every entry with its type: the whole folder has been looked
 // at, since a batch of entries shows only once each of them has been.
-bool promptHasListedItsFolder(frmMain& w)
+bool promptHasListedItsFolder()
 {
-    QFileDialog* dialog = openFileDialog(w);
+    QFileDialog* dialog = openFileDialog();
     auto* model = dialog ? dialog->findChild<QFileSystemModel*>() : nullptr;
     if (!model)
         return false;
@@ -729,7 +730,7 @@ void FilesTest::promptsOpenNoListedFile()
     win.w.FileName.offeredName = offered;
     if (chart)
         win.w.mnuChart->trigger();
-    ChartWindow* const chartWindow = win.w.findChild<ChartWindow*>();
+    ChartWindow* const chartWindow = win.w.chartWindow();
     runScenario(win.w, [&] {
         const auto ask = [&] {
             if (prompt == "stream")
@@ -742,9 +743,9 @@ void FilesTest::promptsOpenNoListedFile()
         if (chart) {
             // The chart's prompt offers the file chosen at its last prompt.
             ask();
-            QVERIFY(waitOnGui([&] { return openFileDialog(win.w) != nullptr; }));
+            QVERIFY(waitOnGui([&] { return openFileDialog() != nullptr; }));
             onGui([&] {
-                QFileDialog* dialog = openFileDialog(win.w);
+                QFileDialog* dialog = openFileDialog();
                 dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(offered);
                 static_cast<QDialog*>(dialog)->accept();
             });
@@ -752,17 +753,17 @@ void FilesTest::promptsOpenNoListedFile()
                 QVERIFY(waitOnGui([&] { return chartWindow->findChild<QMessageBox*>(); }));
                 onGui([&] { chartWindow->findChild<QMessageBox*>()->close(); });
             }
-            QVERIFY(waitOnGui([&] { return openFileDialog(win.w) == nullptr; }));
+            QVERIFY(waitOnGui([&] { return openFileDialog() == nullptr; }));
         }
         OpenedFiles opened(folder);
         ask();
-        QVERIFY(waitOnGui([&] { return promptHasListedItsFolder(win.w); }));
-        QCOMPARE(onGui([&] { return openFileDialog(win.w)->directory().absolutePath(); }), folder);
+        QVERIFY(waitOnGui([&] { return promptHasListedItsFolder(); }));
+        QCOMPARE(onGui([&] { return openFileDialog()->directory().absolutePath(); }), folder);
         QVERIFY(waitOnGui([] { return true; }, 0));
         const QStringList read = opened.names();
         QVERIFY2(read.isEmpty(), qPrintable("opened: " + read.join(", ")));
-        postToGui([&] { openFileDialog(win.w)->reject(); });
-        QVERIFY(waitOnGui([&] { return openFileDialog(win.w) == nullptr; }));
+        postToGui([&] { openFileDialog()->reject(); });
+        QVERIFY(waitOnGui([&] { return openFileDialog() == nullptr; }));
     });
 }
 

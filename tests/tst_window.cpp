@@ -1,19 +1,27 @@
 // The window as it starts: controls, captions, states, tab order, the time-out spinner and the
 // layout of the log's columns.
 
+#include "app/Failure.h"
 #include "app/Geometry.h"
+#include "app/Startup.h"
 #include "app/UpDown.h"
 #include "app/frmMain.h"
+#include "chart/ChartWindow.h"
 #include "log/ResponseListView.h"
 #include "log/TextFiles.h"
 
+#include <QAbstractAxis>
 #include <QApplication>
+#include <QChart>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLegend>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -46,6 +54,9 @@ private slots:
     void everyCaptionFits();
     void promptStartsWhereFilesCanBeMade_data();
     void promptStartsWhereFilesCanBeMade();
+    void systemReasonInOurSentence_data();
+    void systemReasonInOurSentence();
+    void everyWindowHasTheWindowsFont();
 
 private:
     std::unique_ptr<frmMain> w;
@@ -443,6 +454,56 @@ void WindowTest::promptStartsWhereFilesCanBeMade()
     QCOMPARE(promptFolder(programFolder), writable ? programFolder : fallback);
     QCOMPARE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
              QStringList()); // and trying leaves nothing behind
+}
+
+void WindowTest::systemReasonInOurSentence_data()
+{
+    // What the system said, and how it reads inside a message that ends in a full stop of its
+    // own ("Could not send to COM 5 (\\.\COM5): Not ready.").
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("Windows' reason") << "Not ready."
+                                     << "Not ready";
+    QTest::newRow("with a line end") << "Access is denied.\r\n"
+                                     << "Access is denied";
+    QTest::newRow("Linux's reason") << "No such file or directory"
+                                    << "No such file or directory";
+    QTest::newRow("a dot inside") << "Disk D. is full."
+                                  << "Disk D. is full";
+    QTest::newRow("nothing") << ""
+                             << "";
+}
+
+void WindowTest::systemReasonInOurSentence()
+{
+    QFETCH(QString, said);
+    QFETCH(QString, reason);
+    QCOMPARE(systemReason(said), reason);
+}
+
+void WindowTest::everyWindowHasTheWindowsFont()
+{
+    // As the program starts: the window's font for every window of the program, also where
+    // the platform has fonts of its own for menus, tool tips and message boxes.
+    const QFont before = QApplication::font();
+    applyTerminalLook();
+    const QString font = w->font().toString();
+    QCOMPARE(QApplication::font().toString(), font);
+    for (const char* kind : {"QMenu", "QTipLabel", "QMessageBox", "QLabel", "QPushButton"})
+        QCOMPARE(QApplication::font(kind).toString(), font);
+    QMenu menu;
+    QMessageBox box(QMessageBox::Warning, "Error", "Not ready", QMessageBox::Ok, w.get());
+    QCOMPARE(menu.font().toString(), font);
+    QCOMPARE(box.font().toString(), font);
+    w->show();
+    w->mnuChart->trigger();
+    ChartWindow* chart = w->chartWindow();
+    QVERIFY(chart);
+    QCOMPARE(chart->font().toString(), font);
+    QCOMPARE(chart->chart()->legend()->font().toString(), font);
+    for (QAbstractAxis* axis : chart->chart()->axes())
+        QCOMPARE(axis->labelsFont().toString(), font);
+    QApplication::setFont(before);
 }
 
 QTEST_MAIN(WindowTest)

@@ -60,7 +60,7 @@ done
     folder=${folder#.}
     echo "RMDir \"\$INSTDIR${folder//\//\\}\"" >>"$build/stage/uninstall.nsh"
 done
-makensis -V2 -DVERSION="$version" -DOUTFILE="$build/$name-setup.exe" \
+makensis -INPUTCHARSET UTF8 -V2 -DVERSION="$version" -DOUTFILE="$build/$name-setup.exe" \
     -DICON="$here/../../app/icons/bvterm.ico" -DINSTALL_LIST="$build/stage/install.nsh" \
     -DUNINSTALL_LIST="$build/stage/uninstall.nsh" "$here/bvterm.nsi"
 ls -l "$build/$name.zip" "$build/$name-setup.exe"

@@ -7,9 +7,10 @@ Makes a pseudo-terminal, links it as $WINEPREFIX/dosdevices/comN and as $WINEPRE
 (where a port registered with Wine leads, as scripts/test-windows.sh registers COM 13), runs
 COMMAND (the Windows test program under Wine) and answers on the line meanwhile. A command is
 answered only when its line is exactly the command's bytes and CR LF; any other bytes are
-reported and fail the run. COM M (--absent) is made to have no device behind it. The links are
-put back as they were afterwards. The exit status is the command's, or 1 when the line carried
-wrong bytes.
+reported and fail the run. "TICKS?" is answered by TICK_COUNT lines of their own, one every
+TICK_INTERVAL seconds: "TICK n t", t being when the line was written, in milliseconds since 1970.
+COM M (--absent) is made to have no device behind it. The links are put back as they were
+afterwards. The exit status is the command's, or 1 when the line carried wrong bytes.
 """
 
 import argparse
@@ -20,6 +21,7 @@ import select
 import subprocess
 import sys
 import termios
+import time
 import tty
 
 REPLIES = {
@@ -27,16 +29,44 @@ REPLIES = {
     b"TEMP?": b"TEMP_23.45",
     b"PRES?": b"PRESS  =1013.25",
 }
+TICK_COUNT = 50
+TICK_INTERVAL = 0.1
 
 
-def answer(master, pending, problems):
+class Ticks:
+    """The lines the instrument sends of its own after "TICKS?"."""
+
+    def __init__(self):
+        self.sent = TICK_COUNT
+        self.due = None
+
+    def start(self):
+        self.sent = 0
+        self.due = time.monotonic() + TICK_INTERVAL
+
+    def wait(self, longest):
+        """How long select may wait before the next line is due."""
+        if self.sent >= TICK_COUNT:
+            return longest
+        return max(0.0, min(longest, self.due - time.monotonic()))
+
+    def send_due(self, master):
+        if self.sent < TICK_COUNT and time.monotonic() >= self.due:
+            self.sent += 1
+            os.write(master, f"TICK {self.sent} {round(time.time() * 1000)}\r\n".encode())
+            self.due += TICK_INTERVAL
+
+
+def answer(master, pending, problems, ticks):
     """Answers every whole line in `pending`; returns what is left of it."""
     while b"\n" in pending:
         line, pending = pending.split(b"\n", 1)
         line += b"\n"
         command = line[:-2]
         print(f"instrument.py: received {line!r}", flush=True)
-        if line.endswith(b"\r\n") and command in REPLIES:
+        if line == b"TICKS?\r\n":
+            ticks.start()
+        elif line.endswith(b"\r\n") and command in REPLIES:
             os.write(master, REPLIES[command] + b"\r\n")
         else:
             problems.append(f"unexpected bytes {line!r}")
@@ -47,10 +77,12 @@ def answer(master, pending, problems):
 def serve(master, program):
     problems = []
     pending = b""
+    ticks = Ticks()
     while True:
-        ready, _, _ = select.select([master], [], [], 0.05)
+        ready, _, _ = select.select([master], [], [], ticks.wait(0.05))
+        ticks.send_due(master)
         if ready:
-            pending = answer(master, pending + os.read(master, 4096), problems)
+            pending = answer(master, pending + os.read(master, 4096), problems, ticks)
         elif program.poll() is not None:
             break
     if pending:

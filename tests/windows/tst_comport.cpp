@@ -1,12 +1,16 @@
 // The Windows build on a real COM port: COM 5 is a serial line whose other end instrument.py
 // plays. It answers a command only when the line it got is exactly the command and CR LF, so
-// a reply row here means the bytes went out as typed. COM 7 has no device behind it.
+// a reply row here means the bytes went out as typed; after "TICKS?" it sends lines of its own,
+// each saying when it was written. COM 7 has no device behind it.
 
 #include "app/Captions.h"
 #include "app/frmMain.h"
+#include "chart/ChartWindow.h"
 #include "log/ResponseListView.h"
+#include "log/ResponseLogModel.h"
 #include "support/Scenario.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +18,7 @@
 #include <QHelpEvent>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,6 +27,8 @@ class ComPortTest : public QObject {
 private slots:
     void exchange_data();
     void exchange();
+    void linesAreReadAsTheyArrive_data();
+    void linesAreReadAsTheyArrive();
     void portWithoutDevice();
     void portAboveTwelve();
 };
@@ -87,6 +94,77 @@ void ComPortTest::exchange()
     QCOMPARE(lines[3], QByteArray("\r"));
     QCOMPARE(lines[4], (command + ",\r").toLatin1());
     QCOMPARE(lines[5], (reply.Command + ',' + response + '\r').toLatin1());
+}
+
+void ComPortTest::linesAreReadAsTheyArrive_data()
+{
+    // What has the focus while the instrument talks: a line is read and logged at once
+    // whatever it is, rather than when some other event (a caret's blink) wakes the terminal.
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("the chart window active") << "chart";
+    QTest::newRow("the caret in the command box") << "command";
+    QTest::newRow("a button") << "button";
+}
+
+void ComPortTest::linesAreReadAsTheyArrive()
+{
+    QFETCH(QString, focus);
+    constexpr int Ticks = 50; // one every 100 ms (instrument.py)
+    constexpr qint64 LatestMs = 50;
+    frmMain w;
+    MessageLog messages(w);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.cboPort->setCurrentIndex(4); // COM 5
+    // While the lines come, the scenario waits without calling into the window: any call would
+    // wake the terminal, which then takes in what the port holds, and hide a line that waits
+    // for some other event.
+    QSemaphore allRead;
+    QObject::connect(&w.lstResponse->model(), &QAbstractItemModel::rowsInserted, &w, [&] {
+        if (w.lstResponse->Count() == 1 + Ticks)
+            allRead.release();
+    });
+    runScenario(w, [&] {
+        pressConnect(w);
+        QVERIFY(waitUntil([&] { return isConnected(w); }));
+        postToGui([&] {
+            w.txtcmd->setEditText(QStringLiteral("TICKS?"));
+            if (focus == QLatin1String("chart")) {
+                w.mnuChart->trigger();
+                w.chartWindow()->activateWindow();
+            } else if (focus == QLatin1String("command")) {
+                w.txtcmd->setFocus();
+            } else {
+                w.cmdSend->setFocus();
+            }
+        });
+        if (focus == QLatin1String("chart"))
+            QVERIFY(waitUntil([&] {
+                return onGui([&] {
+                    return w.chartWindow() && QApplication::activeWindow() == w.chartWindow();
+                });
+            }));
+        postToGui([&] { w.cmdSend_Click(); });
+        QVERIFY2(allRead.tryAcquire(1, 20000), qPrintable(QString::number(logRowCount(w))));
+    });
+    QCOMPARE(messages.count(), 0);
+    // Each row is stamped when its line was read: at most LatestMs after the instrument wrote
+    // it (both clocks are this machine's).
+    const ResponseLogModel& log = w.lstResponse->model();
+    QList<qint64> lates;
+    for (int row = 1; row <= Ticks; ++row) {
+        const QStringList tick = log.row(row).Response.split(QLatin1Char(' '));
+        QCOMPARE(tick.size(), 3);
+        QCOMPARE(tick[1], QString::number(row));
+        const qint64 late = log.stamp(row).msecsSinceEpoch() - tick[2].toLongLong();
+        QVERIFY2(late <= LatestMs,
+                 qPrintable(
+                     QStringLiteral("line %1 read %2 ms after it was written").arg(row).arg(late)));
+        lates << late;
+    }
+    std::sort(lates.begin(), lates.end());
+    qInfo("%d lines read %lld ms (median) and %lld ms (latest) after they were written", Ticks,
+          lates[Ticks / 2], lates.last());
 }
 
 void ComPortTest::portWithoutDevice()
