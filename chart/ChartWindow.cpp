@@ -58,6 +58,9 @@ ChartWindow::ChartWindow(const ResponseLogModel& log, const QWidget* terminal,
 
     m_chart = new QChart;
     m_chart->setAnimationOptions(QChart::NoAnimation);
+    // The theme paints the background with a gradient from white to white: filling the rounded
+    // box with a gradient has Qt's image threads woken for every redraw, a plain white one not.
+    m_chart->setBackgroundBrush(Qt::white);
     m_chart->legend()->setAlignment(Qt::AlignBottom);
     // Each entry shows a piece of its series' line: its colour and its mark.
     m_chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);

@@ -159,9 +159,15 @@ void ResponseListView::refresh()
     bar->beginChange();
     updateScrollBars();
     const int pending = std::exchange(m_pendingVisible, -1);
-    if (pending >= 0 && m_following)
+    if (pending >= 0 && m_following) {
+        // The view moves its pixels itself below. Heard by the scroll area, each move would
+        // also start a timer for each scroll bar that fires at once and does nothing with this
+        // style: two more turns of the event loop a frame.
+        const QSignalBlocker unheard(bar);
         scrollToShow(pending);
+    }
     bar->endChange();
+    showTop(bar->value());
     // Scrolling has moved the rows already on the screen; what is left to paint is the rows
     // from the first one added or changed down to the bottom of the view.
     const int changed = std::exchange(m_changedFrom, INT_MAX);
@@ -281,9 +287,19 @@ void ResponseListView::scrollContentsBy(int dx, int dy)
         viewport()->update();
         return;
     }
+    // The scroll area's count of rows moved misses the moves the view made itself.
+    Q_UNUSED(dy);
+    showTop(verticalScrollBar()->value());
+}
+
+void ResponseListView::showTop(int top)
+{
     // The rows on the screen move with their pixels; only the rows scrolled into view are
     // painted.
-    viewport()->scroll(0, dy * rowHeight());
+    const int rows = m_shownTop - top;
+    m_shownTop = top;
+    if (rows != 0)
+        viewport()->scroll(0, rows * rowHeight());
 }
 
 void ResponseListView::paintEvent(QPaintEvent* event)

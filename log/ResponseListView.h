@@ -92,6 +92,8 @@ private:
     void refresh();
     void updateScrollBars();
     void scrollToShow(int index);
+    // Moves what the view shows so that row `top` (from 0) is at the top.
+    void showTop(int top);
     void placeHeader();
     int fullyVisibleRows() const;
     int rowAt(int y) const;
@@ -112,5 +114,6 @@ private:
     bool m_refreshPending = false;
     int m_changedFrom = INT_MAX; // first row (from 0) added or changed since the last frame
     int m_pendingVisible = -1;   // row (from 0) to bring into view at the next refresh
+    int m_shownTop = 0;          // row (from 0) at the top of what the view shows now
     bool m_following = true;     // new rows are brought into view
 };

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
@@ -27,6 +28,14 @@ bool shown(ResponseListView& log, int width, int height)
     log.resize(width, height);
     log.show();
     return QTest::qWaitForWindowExposed(&log);
+}
+
+// Whether what the frames left on the screen is what painting the view afresh shows.
+bool screenShowsAfresh(QWidget& view)
+{
+    const QImage onScreen = view.screen()->grabWindow(view.winId()).toImage();
+    const QImage afresh = view.grab().toImage().convertToFormat(onScreen.format());
+    return onScreen == afresh;
 }
 
 // A frame clock whose time the test moves on: a wake-up asked for a time that has come is
@@ -341,6 +350,7 @@ void ResponseLogTest::framesGatherTheRows()
     }
     QCOMPARE(painted, framed);
     QVERIFY(log.IsRowVisible(log.Count()));
+    QVERIFY(screenShowsAfresh(log));
 }
 
 void ResponseLogTest::bringIntoViewShowsTheRow_data()
@@ -541,6 +551,8 @@ void ResponseLogTest::readingBackWhileRowsArrive()
     arrive(50);
     QCOMPARE(log.TopRow(), top); // the rows being read stay where they are
     QCOMPARE(log.IsRowVisible(150), false);
+    QCoreApplication::processEvents();
+    QVERIFY(screenShowsAfresh(log));
 
     if (back == "wheel") {
         for (int i = 0; i < 100 && bar->value() < bar->maximum(); ++i) {
@@ -557,6 +569,8 @@ void ResponseLogTest::readingBackWhileRowsArrive()
         bar->setSliderDown(false);
     }
     QVERIFY(log.isFollowing());
+    QCoreApplication::processEvents();
+    QVERIFY(screenShowsAfresh(log));
     arrive(50);
     QVERIFY(log.IsRowVisible(200)); // followed again
 }
