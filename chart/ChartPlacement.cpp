@@ -75,8 +75,8 @@ QRect leastCovering(const QRect& area, QSize size, const QRect& terminal, const 
 
 } // namespace
 
-QRect chartFirstFrame(const QRect& available, const QRect& terminal, const QRect& log, QSize wanted,
-                      QSize least)
+QRect besideTerminalFrame(const QRect& available, const QRect& terminal, const QRect& log,
+                          QSize wanted, QSize least)
 {
     const QSize size = wanted.boundedTo(available.size());
     least = least.boundedTo(size);

@@ -159,8 +159,9 @@ void ChartWindow::placeBeside(const QWidget* terminal, const QWidget* keepClear)
         if (keepClear)
             clear = QRect(keepClear->mapToGlobal(QPoint()), keepClear->size());
     }
-    const QRect placed = chartFirstFrame(screen->availableGeometry(), terminalFrame, clear,
-                                         FirstSize.grownBy(frame), LeastBesideSize.grownBy(frame));
+    const QRect placed =
+        besideTerminalFrame(screen->availableGeometry(), terminalFrame, clear,
+                            FirstSize.grownBy(frame), LeastBesideSize.grownBy(frame));
     resize(placed.size().shrunkBy(frame));
     move(placed.topLeft());
 }

@@ -110,7 +110,7 @@ private:
         QPointF scenePosition(const Reading& reading) const;
     };
 
-    // Gives the window its first size and place (chartFirstFrame): wholly on the terminal's
+    // Gives the window its first size and place (besideTerminalFrame): wholly on the terminal's
     // screen.
     void placeBeside(const QWidget* terminal, const QWidget* keepClear);
     void scheduleUpdate();

@@ -1,5 +1,7 @@
 #include "RunCsvFile.h"
 
+#include "app/Failure.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,9 +33,9 @@ bool RunCsvFile::isOpen() const
 QString RunCsvFile::lastError() const
 {
 #ifdef Q_OS_WIN
-    return qt_error_string(int(GetLastError()));
+    return systemReason(qt_error_string(int(GetLastError())));
 #else
-    return qt_error_string(errno);
+    return systemReason(qt_error_string(errno));
 #endif
 }
 
@@ -66,7 +68,7 @@ QString RunCsvFile::open(const QString& path)
         if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
             return cannotOpen(QStringLiteral("another program has it open (a spreadsheet may "
                                              "hold it locked)"));
-        return cannotOpen(qt_error_string(int(error)));
+        return cannotOpen(systemReason(qt_error_string(int(error))));
     }
     m_created = GetLastError() != ERROR_ALREADY_EXISTS;
     if (GetFileType(handle) != FILE_TYPE_DISK) {

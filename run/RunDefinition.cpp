@@ -1,6 +1,7 @@
 #include "RunDefinition.h"
 
 #include "app/Defaults.h"
+#include "app/Failure.h"
 #include "exchange/CommandText.h"
 #include "log/TextFiles.h"
 
@@ -283,7 +284,7 @@ QString read(const QString& path, const PortCheck& portOffered, RunDefinition* d
                                                      : QStringLiteral("it does not exist"));
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("%1 could not be read: %2.")
-            .arg(QDir::toNativeSeparators(path), file.errorString());
+            .arg(QDir::toNativeSeparators(path), systemReason(file.errorString()));
     // A definition is a few hundred bytes; anything far larger is not one.
     constexpr qint64 Limit = 16 * 1024 * 1024;
     const QByteArray bytes = file.read(Limit + 1);

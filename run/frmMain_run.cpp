@@ -6,6 +6,7 @@
 #include "app/Defaults.h"
 #include "app/UpDown.h"
 #include "app/frmMain.h"
+#include "chart/ChartPlacement.h"
 #include "log/ResponseListView.h"
 #include "log/TextFiles.h"
 #include "run/ModalWatch.h"
@@ -68,21 +69,15 @@ void frmMain::mnuRun_Click()
 {
     RunWindow* window = runWindow();
     if (!window->isVisible()) {
-        // Beside the terminal where the screen has room, on the side with more of it.
+        // Beside the terminal where the screen has room, otherwise clear of the log as far as
+        // the screen allows.
         window->adjustSize();
         if (const QScreen* shown = screen()) {
-            const QRect room = shown->availableGeometry();
-            const QRect terminal = frameGeometry();
-            QRect place(QPoint(), window->frameGeometry().size());
-            const int right = room.right() - terminal.right();
-            const int left = terminal.left() - room.left();
-            if (right >= left)
-                place.moveLeft(std::min(terminal.right() + 1, room.right() - place.width() + 1));
-            else
-                place.moveRight(std::max(terminal.left() - 1, room.left() + place.width() - 1));
-            place.moveTop(std::clamp(terminal.top(), room.top(),
-                                     std::max(room.top(), room.bottom() - place.height() + 1)));
-            window->move(place.topLeft());
+            const QSize size = window->frameGeometry().size();
+            const QRect log(lstResponse->mapToGlobal(QPoint()), lstResponse->size());
+            window->move(
+                besideTerminalFrame(shown->availableGeometry(), frameGeometry(), log, size, size)
+                    .topLeft());
         }
         window->show();
     }
