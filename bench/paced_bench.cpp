@@ -110,7 +110,7 @@ int runWindow(int argc, char** argv, bool withChart)
     QTimer::singleShot(200, &w, [&] {
         if (withChart) {
             w.mnuChart->trigger();
-            if (ChartWindow* chart = w.findChild<ChartWindow*>())
+            if (ChartWindow* chart = w.chartWindow())
                 QObject::connect(chart, &ChartWindow::painted, &w, [&] { ++chartPaints; });
             w.activateWindow();
         }

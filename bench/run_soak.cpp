@@ -165,6 +165,9 @@ int main(int argc, char** argv)
             QThread::msleep(200);
         }
     });
+    // The run has ended with its last cycle, before the loop above could see it counted.
+    if (!residentAt.count(cycles))
+        residentAt[cycles] = bench::residentBytes();
     kill(instrument, SIGKILL);
     waitpid(instrument, nullptr, 0);
 
