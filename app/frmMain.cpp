@@ -113,7 +113,8 @@ void frmMain::createControls()
     cmdConnect =
         place(new QPushButton(QStringLiteral("Co&nnect"), Frame2), twipsRect(5970, 780, 1650, 390));
     spnTimeout = place(new UpDown(Frame2), twipsRect(5625, 825, 240, 345));
-    txtTimeout = place(new QLineEdit(QString::number(DefaultTimeoutSeconds), Frame2), twipsRect(5010, 840, 600, 315));
+    txtTimeout = place(new QLineEdit(QString::number(DefaultTimeoutSeconds), Frame2),
+                       twipsRect(5010, 840, 600, 315));
     txtTimeout->setReadOnly(true);
     txtTimeout->setFocusPolicy(Qt::ClickFocus);
     QPalette buttonFace = txtTimeout->palette();
@@ -204,7 +205,8 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         if (enter || !key->text().isEmpty()) {
-            qint16 keyAscii = enter ? EnterKeyCode : static_cast<qint16>(key->text().at(0).unicode());
+            qint16 keyAscii =
+                enter ? EnterKeyCode : static_cast<qint16>(key->text().at(0).unicode());
             txtcmd_KeyPress(keyAscii);
         }
         // Enter is finished here: the box inserts nothing, and no default button exists.

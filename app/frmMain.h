@@ -223,9 +223,9 @@ private:
     std::unique_ptr<RunSession> m_lastRun; // the run that ended last, for its figures
     QPointer<RunWindow> m_runWindow;
     bool m_runUnattended = false;
-    QString m_runNotStarted; // why the last run could not start (or has not yet)
-    QString m_runFault;      // what the run's last notice said
-    QString m_chosenRunFile; // the name chosen at the last CSV file prompt
+    QString m_runNotStarted;    // why the last run could not start (or has not yet)
+    QString m_runFault;         // what the run's last notice said
+    QString m_chosenRunFile;    // the name chosen at the last CSV file prompt
     QString m_chosenDefinition; // the name chosen at the last run definition prompt
     bool m_polling = false;
     bool m_sleepWhenIdle = true;

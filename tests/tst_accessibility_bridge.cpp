@@ -65,7 +65,8 @@ QString describe(QAccessibleEvent* event)
     case QAccessible::DescriptionChanged:
         return QStringLiteral("description changed");
     case QAccessible::NameChanged:
-        return QStringLiteral("name \"%1\"").arg(event->accessibleInterface()->text(QAccessible::Name));
+        return QStringLiteral("name \"%1\"")
+            .arg(event->accessibleInterface()->text(QAccessible::Name));
     case QAccessible::ValueChanged:
         return QStringLiteral("value %1")
             .arg(static_cast<QAccessibleValueChangeEvent*>(event)->value().toString());
