@@ -14,18 +14,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-    echo "check-file-prompt.sh: $*" >&2
-    exit 1
-}
-# Waits up to 30 seconds for the check to succeed.
-wait_for() {
-    for _ in $(seq 300); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "$0")/check-common.sh"
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 # The platform's own windows and dialogs, not the offscreen ones of the other tests.
 unset QT_QPA_PLATFORM

@@ -29,18 +29,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-    echo "check-installer.sh: $*" >&2
-    exit 1
-}
-# Waits up to 30 seconds for the check to succeed.
-wait_for() {
-    for _ in $(seq 300); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "$0")/check-common.sh"
 # The version information of a program, as its Properties show it: "key=value" lines.
 details() {
     wine "$version_info" "$1" 2>&1 | tr -d '\r' >"$work/details" || {
