@@ -168,6 +168,16 @@ qint64 localMsecs(int hour, int minute, int second, int msec)
     return QDateTime(QDate(2026, 3, 25), QTime(hour, minute, second, msec)).toMSecsSinceEpoch();
 }
 
+// Readings 0 to 10, one a second from 14:00:00 local time; returns the first one's time.
+qint64 addReadingsEverySecond(ResponseLogModel& log)
+{
+    const qint64 start = localMsecs(14, 0, 0, 0);
+    for (int i = 0; i <= 10; ++i)
+        log.setResponse(log.append(QString(), RowKind::Reply, start + i * 1000),
+                        QString::number(i));
+    return start;
+}
+
 } // namespace
 
 class ChartTest : public QObject {
@@ -407,10 +417,7 @@ void ChartTest::clearEmptiesTheChart()
 void ChartTest::followsUntilZoomedOrPanned()
 {
     ResponseLogModel log;
-    const qint64 start = localMsecs(14, 0, 0, 0);
-    for (int i = 0; i <= 10; ++i)
-        log.setResponse(log.append(QString(), RowKind::Reply, start + i * 1000),
-                        QString::number(i));
+    const qint64 start = addReadingsEverySecond(log);
     ChartWindow chart(log, nullptr);
     chart.show();
     QVERIFY(QTest::qWaitForWindowExposed(&chart));
@@ -505,10 +512,7 @@ void ChartTest::zoomAndPanStopAtTheirBounds()
 {
     using namespace TimeViewBounds;
     ResponseLogModel log;
-    const qint64 start = localMsecs(14, 0, 0, 0);
-    for (int i = 0; i <= 10; ++i)
-        log.setResponse(log.append(QString(), RowKind::Reply, start + i * 1000),
-                        QString::number(i));
+    addReadingsEverySecond(log);
     ChartWindow chart(log, nullptr);
     chart.show();
     QVERIFY(QTest::qWaitForWindowExposed(&chart));
