@@ -20,6 +20,11 @@
 
 namespace {
 
+// How long the window may take to handle what xdotool typed: each key of a path is handled on
+// its own, and the completion lists the folder and shows or hides its list for many of them.
+// Under the sanitizers on a busy machine a typed path took more than five seconds.
+constexpr int kTypedMs = 30000;
+
 bool xdotool(const QStringList& arguments)
 {
     return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
@@ -28,25 +33,29 @@ bool xdotool(const QStringList& arguments)
 // The prompt is up, and what is typed goes into its file-name box.
 bool promptHasKeyboard()
 {
-    return waitUntil([] {
-        return onGui([] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            return dialog && QApplication::focusWidget() ==
-                                 dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        });
-    });
+    return waitUntil(
+        [] {
+            return onGui([] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                return dialog && QApplication::focusWidget() ==
+                                     dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            });
+        },
+        kTypedMs);
 }
 
 // Nothing but the window is on screen, and `control` has the keyboard.
 bool windowHasKeyboard(frmMain& w, QWidget* control)
 {
-    return waitUntil([&] {
-        return onGui([&] {
-            QWidgetList shown = QApplication::topLevelWidgets();
-            shown.removeIf([](const QWidget* widget) { return !widget->isVisible(); });
-            return shown == QWidgetList{&w} && QApplication::focusWidget() == control;
-        });
-    });
+    return waitUntil(
+        [&] {
+            return onGui([&] {
+                QWidgetList shown = QApplication::topLevelWidgets();
+                shown.removeIf([](const QWidget* widget) { return !widget->isVisible(); });
+                return shown == QWidgetList{&w} && QApplication::focusWidget() == control;
+            });
+        },
+        kTypedMs);
 }
 
 } // namespace
@@ -83,7 +92,7 @@ void PromptKeyboardTest::keyboardComesBackAfterEachPrompt()
         QVERIFY(promptHasKeyboard());
         QVERIFY(xdotool({"type", saved}));
         QVERIFY(xdotool({"key", "Return"}));
-        QTRY_COMPARE(bench.messages.last().text, "The data are in " + saved);
+        QTRY_COMPARE_WITH_TIMEOUT(bench.messages.last().text, "The data are in " + saved, kTypedMs);
         QVERIFY(windowHasKeyboard(bench.w, hadKeyboard));
         QVERIFY(xdotool({"key", "alt+n"}));
         QVERIFY(waitUntil([&] { return isConnected(bench.w); }));
@@ -103,12 +112,14 @@ void PromptKeyboardTest::folderThenName()
         QVERIFY(promptHasKeyboard());
         QVERIFY(xdotool({"type", folder}));
         QVERIFY(xdotool({"key", "Return"}));
-        QVERIFY(waitUntil([&] {
-            return onGui([&] {
-                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-                return dialog && dialog->directory().absolutePath() == folder;
-            });
-        }));
+        QVERIFY(waitUntil(
+            [&] {
+                return onGui([&] {
+                    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                    return dialog && dialog->directory().absolutePath() == folder;
+                });
+            },
+            kTypedMs));
         QVERIFY(promptHasKeyboard());
         QVERIFY(xdotool({"type", "mylog"}));
         QVERIFY(xdotool({"key", "Return"}));
