@@ -1,5 +1,9 @@
 #include "LogScrollBar.h"
 
+#include <algorithm>
+#include <cstdlib>
+
+#include <QRegion>
 #include <QStyle>
 #include <QStyleOptionSlider>
 
@@ -31,8 +35,26 @@ void LogScrollBar::sliderChange(SliderChange change)
 void LogScrollBar::endChange()
 {
     m_changing = false;
-    if (handleRect() != m_paintedHandle)
+    const QRect handle = handleRect();
+    if (handle == m_paintedHandle)
+        return;
+    // Fusion draws the groove and the handle alike along the bar's whole length, except at the
+    // handle's ends (its outline): only the strips where an end was or is now can change. A
+    // repaint of the whole bar fills its full height, which Qt's raster engine splits over its
+    // image threads and waits for, at every frame. Other styles may draw in the middle of the
+    // handle (a grip): the whole bar is repainted there.
+    if (style()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) != 0 ||
+        m_paintedHandle.isEmpty() || handle.isEmpty()) {
         update();
+        return;
+    }
+    constexpr int outline = 2; // the outline is drawn one pixel beyond the handle; one to spare
+    const auto strip = [this](int from, int to) {
+        return QRect(0, std::min(from, to) - outline, width(),
+                     std::abs(to - from) + 2 * outline + 1);
+    };
+    update(QRegion(strip(m_paintedHandle.top(), handle.top())) +
+           strip(m_paintedHandle.bottom(), handle.bottom()));
 }
 
 void LogScrollBar::paintEvent(QPaintEvent* event)

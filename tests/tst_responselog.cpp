@@ -277,22 +277,28 @@ void ResponseLogTest::framesGatherTheRows_data()
     // When rows come (ms after the first), and how many new rows each frame draws.
     QTest::addColumn<QList<int>>("arrivals");
     QTest::addColumn<QList<int>>("framed");
+    QTest::addColumn<int>("rowsBefore"); // rows in the log before the first arrival
     QList<int> steady;
     for (int t = 0; t < 200; t += 10)
         steady << t;
-    QTest::newRow("a row every 10 ms") << steady << QList<int>{1, 3, 3, 3, 4, 3, 3};
+    QTest::newRow("a row every 10 ms") << steady << QList<int>{1, 3, 3, 3, 4, 3, 3} << 100;
     QTest::newRow("pauses between short bursts")
-        << QList<int>{0, 5, 10, 200, 201, 202, 400} << QList<int>{1, 2, 1, 2, 1};
-    QTest::newRow("a row every 40 ms") << QList<int>{0, 40, 80, 120} << QList<int>{1, 1, 1, 1};
+        << QList<int>{0, 5, 10, 200, 201, 202, 400} << QList<int>{1, 2, 1, 2, 1} << 100;
+    QTest::newRow("a row every 40 ms")
+        << QList<int>{0, 40, 80, 120} << QList<int>{1, 1, 1, 1} << 100;
     QTest::newRow("five rows at once after the first")
-        << QList<int>{0, 1, 1, 1, 1, 1} << QList<int>{1, 5};
-    QTest::newRow("exactly a frame apart") << QList<int>{0, 33, 34, 66} << QList<int>{1, 1, 1, 1};
+        << QList<int>{0, 1, 1, 1, 1, 1} << QList<int>{1, 5} << 100;
+    QTest::newRow("exactly a frame apart")
+        << QList<int>{0, 33, 34, 66} << QList<int>{1, 1, 1, 1} << 100;
+    // A log a little longer than the view: the scroll bar's handle shrinks at every frame.
+    QTest::newRow("a short log") << QList<int>{0, 40, 80, 120} << QList<int>{1, 1, 1, 1} << 14;
 }
 
 void ResponseLogTest::framesGatherTheRows()
 {
     QFETCH(QList<int>, arrivals);
     QFETCH(QList<int>, framed);
+    QFETCH(int, rowsBefore);
     ResponseListView log;
     ManualFrameClock clock;
     log.setFrameClock(&clock);
@@ -314,11 +320,11 @@ void ResponseLogTest::framesGatherTheRows()
         turn();
     };
     // A full view that follows the log's end, drawn a while ago.
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < rowsBefore; ++i)
         addRow();
     clock.moveTo(clock.now() + 1000);
     turn();
-    QVERIFY(log.IsRowVisible(100));
+    QVERIFY(log.IsRowVisible(rowsBefore));
     paints.areas.clear();
 
     const qint64 start = clock.now();
